@@ -1,0 +1,31 @@
+/* heapwrap.h - the memory layer every block of the library comes from. */
+#ifndef VRD_HEAPWRAP_H
+#define VRD_HEAPWRAP_H
+
+#include <stddef.h>
+#include "vrd.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A block of at least `size` bytes, or null when memory is short. */
+void *VRD_CALL mallocMem(size_t size);
+/* A zero-filled block of count x size bytes, or null. */
+void *VRD_CALL callocMem(size_t count, size_t size);
+/* Resizes `block` (never null); on failure returns null and the old block
+   stays valid and unchanged. */
+void *VRD_CALL reallocMem(void *block, size_t size);
+/* Releases a block from the three calls above; null is ignored. */
+void VRD_CALL freeMem(void *block);
+/* Test hook: the n-th allocation call from now (1 = the next) returns null;
+   0 disarms.  The failure happens once. */
+void VRD_CALL heapwrapFailNth(long n);
+/* Allocation calls (malloc, calloc, realloc) made so far. */
+long VRD_CALL heapwrapCalls(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VRD_HEAPWRAP_H */

@@ -1,0 +1,116 @@
+// numbers.cpp - integers (inline or in the bigint table) and reals (in the real table).
+#include <cfloat>
+#include <cmath>
+
+#include "pools/pools.h"
+
+namespace {
+constexpr int32_t kSmallLimit = 0x8000000;     // magnitudes below 2^27 stay inline
+constexpr int32_t kTableLimit = 0x7FFFFFF;     // indexes must fit 27 bits
+constexpr int32_t kBigintStep = 125;           // 500 bytes
+constexpr int32_t kRealStep = 62;              // 496 bytes
+constexpr int32_t kNotAnInteger = 0x7FFFFFFF;
+
+// Growth never takes a table past kTableLimit entries, so every index fits
+// the entity's 27-bit payload.
+int32_t nextCapacity(int32_t capacity, int32_t step) {
+    return capacity > kTableLimit - step ? kTableLimit : capacity + step;
+}
+}  // namespace
+
+extern "C" {
+
+int32_t VRD_CALL VRDintCreate(int32_t value, VRDentity *result) {
+    VRDstore *s = vrd::needStore("VRDintCreate");
+    if (s == nullptr) return 1;
+    if (value > -kSmallLimit && value < kSmallLimit) {
+        *result = value >= 0 ? vrd::makeEntity(vrd::kTagSmallPos | static_cast<uint32_t>(value), 0)
+                             : vrd::makeEntity(vrd::kTagSmallNeg | static_cast<uint32_t>(-value), 0);
+        return 0;
+    }
+    for (int32_t i = 0; i < s->bigintCount; ++i) {
+        if (s->bigintValues[i] == value) {
+            *result = vrd::makeEntity(vrd::kTagBigint | static_cast<uint32_t>(i), 0);
+            return 0;
+        }
+    }
+    if (s->bigintCount == s->bigintCapacity) {
+        if (s->bigintCapacity >= kTableLimit) {
+            vrd::report("VRDintCreate", VRD_E_TOOMANYBIGINTS);
+            return VRD_E_TOOMANYBIGINTS;
+        }
+        int32_t capacity = nextCapacity(s->bigintCapacity, kBigintStep);
+        if (!vrd::growBlock(s->bigintValues, static_cast<size_t>(capacity) * sizeof(int32_t))) {
+            vrd::report("VRDintCreate", VRD_E_NOMEM);
+            return 1;
+        }
+        s->bigintCapacity = capacity;
+    }
+    int32_t index = s->bigintCount++;
+    s->bigintValues[index] = value;
+    *result = vrd::makeEntity(vrd::kTagBigint | static_cast<uint32_t>(index), 0);
+    return 0;
+}
+
+int32_t VRD_CALL VRDintGetValue(VRDentity e) {
+    VRDstore *s = vrd::needStore("VRDintGetValue");
+    if (s == nullptr) return kNotAnInteger;
+    if ((e.first & 0xC0000000u) != 0) return kNotAnInteger;
+    uint32_t payload = vrd::payloadOf(e);
+    switch (vrd::tagOf(e)) {
+    case vrd::kTagSmallPos:
+        return static_cast<int32_t>(payload);
+    case vrd::kTagSmallNeg:
+        return -static_cast<int32_t>(payload);
+    case vrd::kTagBigint:
+        if (vrd::checkMode && payload >= static_cast<uint32_t>(s->bigintCount)) {
+            vrd::report("VRDintGetValue", VRD_E_BADINT);
+            return kNotAnInteger;
+        }
+        // Unchecked, an index past the table still must not read outside it.
+        return payload < static_cast<uint32_t>(s->bigintCount) ? s->bigintValues[payload] : kNotAnInteger;
+    default:
+        return kNotAnInteger;
+    }
+}
+
+int32_t VRD_CALL VRDrealCreate(double value, VRDentity *result) {
+    VRDstore *s = vrd::needStore("VRDrealCreate");
+    if (s == nullptr) return 1;
+    // Absolute tolerance: NaN and infinities never match (their difference is NaN).
+    for (int32_t i = 0; i < s->realCount; ++i) {
+        if (std::fabs(s->realValues[i] - value) < DBL_EPSILON) {
+            *result = vrd::makeEntity(vrd::kTagReal | static_cast<uint32_t>(i), 0);
+            return 0;
+        }
+    }
+    if (s->realCount == s->realCapacity) {
+        if (s->realCapacity >= kTableLimit) {
+            vrd::report("VRDrealCreate", VRD_E_TOOMANYREALS);
+            return VRD_E_TOOMANYREALS;
+        }
+        int32_t capacity = nextCapacity(s->realCapacity, kRealStep);
+        if (!vrd::growBlock(s->realValues, static_cast<size_t>(capacity) * sizeof(double))) {
+            vrd::report("VRDreadAdd", VRD_E_NOMEM);  // the growth's own historic name
+            return 1;
+        }
+        s->realCapacity = capacity;
+    }
+    int32_t index = s->realCount++;
+    s->realValues[index] = value;
+    *result = vrd::makeEntity(vrd::kTagReal | static_cast<uint32_t>(index), 0);
+    return 0;
+}
+
+double VRD_CALL VRDrealGetValue(VRDentity e) {
+    VRDstore *s = vrd::needStore("VRDrealGetValue");
+    if (s == nullptr) return DBL_MAX;
+    uint32_t index = vrd::payloadOf(e);
+    if (index >= static_cast<uint32_t>(s->realCount)) {
+        if (vrd::checkMode) vrd::report("VRDrealGetValue", VRD_E_BADREAL);
+        return DBL_MAX;  // unchecked, still never read outside the table
+    }
+    return s->realValues[index];
+}
+
+}  // extern "C"
