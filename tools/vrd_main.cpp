@@ -2,18 +2,36 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command.h"
 #include "vrd/vrd_internal.h"
 
 namespace {
+constexpr int kMaxCommands = 32;
+vrdtool::Command commands[kMaxCommands];
+int commandCount = 0;
+
 void usage(FILE *out) {
     std::fprintf(out,
                  "usage: vrd [--help] [--version] COMMAND [ARGS]\n"
+                 "\n"
+                 "Reads, writes and inspects form trees in the vrd text notation and\n"
+                 "binary file.  'vrd COMMAND --help' describes each command.\n"
+                 "\n"
+                 "Commands:\n");
+    for (int i = 0; i < commandCount; ++i) std::fprintf(out, "  %s\n", commands[i].synopsis);
+    std::fprintf(out,
                  "\n"
                  "Options:\n"
                  "  --help      show this help and exit\n"
                  "  --version   print the library version and exit\n");
 }
 }  // namespace
+
+bool vrdtool::registerCommand(const Command &command) {
+    if (commandCount == kMaxCommands) return false;
+    commands[commandCount++] = command;
+    return true;
+}
 
 int main(int argc, char **argv) {
     if (argc < 2) {
@@ -28,6 +46,8 @@ int main(int argc, char **argv) {
         std::printf("vrd %s\n", VRDversion());
         return 0;
     }
+    for (int i = 0; i < commandCount; ++i)
+        if (std::strcmp(argv[1], commands[i].name) == 0) return commands[i].run(argc - 1, argv + 1);
     std::fprintf(stderr, "vrd: unknown command '%s' (try 'vrd --help')\n", argv[1]);
     return 2;
 }

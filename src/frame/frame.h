@@ -109,6 +109,42 @@ bool growBlock(T *&block, size_t bytes) {
     return true;
 }
 
+// A growable stack of plain records on the memory layer, released when it
+// goes out of scope.  Deep walks (kill, copy, write, search) keep their
+// path here instead of on the machine stack; push reports failure by
+// returning false, so callers can report -2 and stop cleanly.
+template <typename T>
+class ScratchStack {
+public:
+    ScratchStack() = default;
+    ScratchStack(const ScratchStack &) = delete;
+    ScratchStack &operator=(const ScratchStack &) = delete;
+    ~ScratchStack() { freeMem(items_); }
+
+    bool push(const T &item) {
+        if (count_ == capacity_ && !grow()) return false;
+        items_[count_++] = item;
+        return true;
+    }
+    T &top() { return items_[count_ - 1]; }
+    void pop() { --count_; }
+    bool empty() const { return count_ == 0; }
+    size_t size() const { return count_; }
+    T &operator[](size_t i) { return items_[i]; }
+
+private:
+    // Doubles from 64 entries; the old items survive a failed growth.
+    bool grow() {
+        size_t capacity = capacity_ == 0 ? 64 : capacity_ * 2;
+        if (!growBlock(items_, capacity * sizeof(T))) return false;
+        capacity_ = capacity;
+        return true;
+    }
+    T *items_ = nullptr;
+    size_t count_ = 0;
+    size_t capacity_ = 0;
+};
+
 }  // namespace vrd
 
 #endif  // VRD_FRAME_H
