@@ -38,6 +38,15 @@ inline int32_t stringLinkAt(const VRDstore *s, uint32_t offset) {
 
 }  // namespace vrd
 
+// One token of the natural order: a byte, a run of digits or the end.
+struct CmpToken {
+    int32_t kind;   // kCmpCharacter, kCmpNumber or kCmpEnd
+    int32_t value;  // the byte as signed 8 bits, the run's value (wrapping), or 0
+};
+constexpr int32_t kCmpCharacter = 1;
+constexpr int32_t kCmpNumber = 2;
+constexpr int32_t kCmpEnd = 3;
+
 extern "C" {
 // Index of x in the xcoord table, interned when new; 0xFFFF when impossible.
 uint16_t newxcoord(int32_t x);
@@ -45,6 +54,8 @@ uint16_t newxcoord(int32_t x);
 uint16_t newycoord(int32_t y);
 // The table-point entity of (x, y), found or added; 0, or 1 (reported).
 int32_t newpoint(int32_t x, int32_t y, VRDentity *result);
+// The token at *position; moves *position past it (the end token stays put).
+CmpToken getCmpToken(const char **position);
 }
 
 #endif  // VRD_POOLS_H

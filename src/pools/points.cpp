@@ -1,0 +1,242 @@
+// points.cpp - points: interned x and y coordinates, and the point table for the overflow.
+#include "pools/pools.h"
+
+namespace {
+constexpr uint16_t kCoordStep = 1020;
+constexpr uint16_t kXcoordLimit = 0x77FF;  // keeps packed second words below 0x3C000000
+constexpr uint16_t kYcoordLimit = 0x7FFE;  // keeps every y index within 15 bits
+constexpr int32_t kPointStep = 340;
+constexpr int32_t kPointLimit = 0x3FFFFFE;  // keeps table indexes within 26 bits
+constexpr int32_t kNoCoordinate = 0x7FFFFFFF;
+
+// One coordinate table seen through the store's fields, so x and y share
+// one interning routine.
+struct CoordTable {
+    int32_t *&values;
+    uint16_t *&next;
+    uint16_t *&index;
+    uint16_t &count;
+    uint16_t &capacity;
+    uint16_t limit;
+    const char *routine;
+};
+
+CoordTable xTable(VRDstore *s) {
+    return {s->xcoordValues, s->xcoordNext, s->xcoordIndex, s->xcoordCount, s->xcoordCapacity, kXcoordLimit,
+            "newxcoord"};
+}
+CoordTable yTable(VRDstore *s) {
+    return {s->ycoordValues, s->ycoordNext, s->ycoordIndex, s->ycoordCount, s->ycoordCapacity, kYcoordLimit,
+            "newycoord"};
+}
+
+// The pools' order: the sign of the wrapping 32-bit difference, which the
+// stored chains (also in binary files) are sorted by.
+int32_t rank(int32_t stored, int32_t wanted) {
+    return static_cast<int32_t>(static_cast<uint32_t>(stored) - static_cast<uint32_t>(wanted));
+}
+
+// Bits 6 to 15: 64 neighbouring values share a bucket.
+uint32_t coordBucket(int32_t v) { return static_cast<uint32_t>(v >> 6) & 0x3FFu; }
+
+uint32_t pointBucket(int32_t x, int32_t y) {
+    int32_t r = ((x >> 6) + (y >> 6)) % vrd::kPointBuckets;  // truncating: r keeps the sign of the sum
+    return static_cast<uint32_t>(r < 0 ? -r : r);
+}
+
+struct CoordWalk {
+    uint16_t found;     // index of the value, kCoordEnd when absent
+    uint16_t previous;  // last smaller entry, kCoordEnd when it belongs at the head
+};
+
+// Walks the ascending chain of v's bucket; entries past the count end it.
+CoordWalk walkCoord(const CoordTable &t, int32_t v) {
+    CoordWalk w{vrd::kCoordEnd, vrd::kCoordEnd};
+    for (uint16_t e = t.index[coordBucket(v)]; e != vrd::kCoordEnd && e < t.count; e = t.next[e]) {
+        int32_t d = rank(t.values[e], v);
+        if (d == 0) {
+            w.found = e;
+            break;
+        }
+        if (d > 0) break;
+        w.previous = e;
+    }
+    return w;
+}
+
+// Index of v in the table, interned when new; kCoordEnd when the table is
+// full (silently: the point then goes whole to the point table) or memory
+// is short (reported).
+uint16_t internCoord(CoordTable t, int32_t v) {
+    if (t.index == nullptr) {
+        if (!vrd::growBlock(t.index, vrd::kCoordBuckets * sizeof(uint16_t))) {
+            vrd::report(t.routine, VRD_E_NOMEM);
+            return vrd::kCoordEnd;
+        }
+        for (int b = 0; b < vrd::kCoordBuckets; ++b) t.index[b] = vrd::kCoordEnd;
+    }
+    CoordWalk w = walkCoord(t, v);
+    if (w.found != vrd::kCoordEnd) return w.found;
+    if (t.count >= t.capacity) {
+        uint32_t capacity = static_cast<uint32_t>(t.capacity) + kCoordStep;
+        if (capacity > t.limit) return vrd::kCoordEnd;
+        // values may move on its own; capacity follows only when both grew.
+        if (!vrd::growBlock(t.values, capacity * sizeof(int32_t)) ||
+            !vrd::growBlock(t.next, capacity * sizeof(uint16_t))) {
+            vrd::report(t.routine, VRD_E_NOMEM);
+            return vrd::kCoordEnd;
+        }
+        t.capacity = static_cast<uint16_t>(capacity);
+    }
+    uint16_t n = t.count;
+    t.values[n] = v;
+    uint16_t *link = w.previous == vrd::kCoordEnd ? &t.index[coordBucket(v)] : &t.next[w.previous];
+    t.next[n] = *link;
+    *link = n;
+    t.count = static_cast<uint16_t>(n + 1);
+    return n;
+}
+
+// Index of v, or kCoordEnd; creates nothing.
+uint16_t findCoord(const CoordTable &t, int32_t v) {
+    return t.index == nullptr ? vrd::kCoordEnd : walkCoord(t, v).found;
+}
+
+struct PointWalk {
+    int32_t found;     // record index, -1 when absent
+    int32_t previous;  // last smaller record, -1 when it belongs at the head
+};
+
+// Walks the point's ascending chain, x first then y; the index must exist.
+PointWalk walkPoint(const VRDstore *s, int32_t x, int32_t y) {
+    PointWalk w{-1, -1};
+    for (int32_t e = s->pointIndex[pointBucket(x, y)]; e >= 0 && e < s->pointCount; e = s->pointRecords[e].next) {
+        const PointRecord &r = s->pointRecords[e];
+        int32_t d = rank(r.x, x);
+        if (d == 0) d = rank(r.y, y);
+        if (d == 0) {
+            w.found = e;
+            break;
+        }
+        if (d > 0) break;
+        w.previous = e;
+    }
+    return w;
+}
+
+VRDentity packedPoint(uint16_t xi, uint16_t yi) {
+    return vrd::makeEntity(vrd::kPointWord, static_cast<uint32_t>(xi) << 15 | yi);
+}
+
+VRDentity tablePoint(int32_t i) { return vrd::makeEntity(vrd::kPointWord, vrd::kTablePointBase | static_cast<uint32_t>(i)); }
+
+// Decodes a point entity's second word; false when its indexes lie outside
+// the pools (never a point made in this store), so nothing is read there.
+bool readPoint(const VRDstore *s, uint32_t w, VRDpoint *p) {
+    uint32_t xi = (w >> 15) & 0x7FFFu;
+    if (xi < vrd::kPackedLimit) {
+        uint32_t yi = w & 0x7FFFu;
+        if (xi >= s->xcoordCount || yi >= s->ycoordCount) return false;
+        *p = VRDpoint{s->xcoordValues[xi], s->ycoordValues[yi]};
+        return true;
+    }
+    uint32_t i = w & 0x3FFFFFFu;
+    if (i >= static_cast<uint32_t>(s->pointCount)) return false;
+    *p = VRDpoint{s->pointRecords[i].x, s->pointRecords[i].y};
+    return true;
+}
+
+// The point of `e` for the getters, or the sentinel pair after no store or
+// a foreign entity.
+VRDpoint pointOf(VRDentity e, const char *routine) {
+    VRDpoint p{kNoCoordinate, kNoCoordinate};
+    VRDstore *s = vrd::needStore(routine);
+    if (s != nullptr && !readPoint(s, e.second, &p)) p = VRDpoint{kNoCoordinate, kNoCoordinate};
+    return p;
+}
+}  // namespace
+
+extern "C" {
+
+uint16_t newxcoord(int32_t x) {
+    VRDstore *s = vrd::needStore("newxcoord");
+    return s == nullptr ? vrd::kCoordEnd : internCoord(xTable(s), x);
+}
+
+uint16_t newycoord(int32_t y) {
+    VRDstore *s = vrd::needStore("newycoord");
+    return s == nullptr ? vrd::kCoordEnd : internCoord(yTable(s), y);
+}
+
+int32_t newpoint(int32_t x, int32_t y, VRDentity *result) {
+    VRDstore *s = vrd::needStore("newpoint");
+    if (s == nullptr) return 1;
+    if (s->pointIndex == nullptr) {
+        if (!vrd::growBlock(s->pointIndex, vrd::kPointBuckets * sizeof(int32_t))) {
+            vrd::report("newpoint", VRD_E_NOMEM);
+            return 1;
+        }
+        for (int b = 0; b < vrd::kPointBuckets; ++b) s->pointIndex[b] = -1;
+    }
+    PointWalk w = walkPoint(s, x, y);
+    if (w.found >= 0) {
+        *result = tablePoint(w.found);
+        return 0;
+    }
+    if (s->pointCount >= s->pointCapacity) {
+        int64_t capacity = static_cast<int64_t>(s->pointCapacity) + kPointStep;
+        if (capacity > kPointLimit) {
+            vrd::report("newpoint", VRD_E_TOOMANYPOINTS);
+            return 1;
+        }
+        if (!vrd::growBlock(s->pointRecords, static_cast<size_t>(capacity) * sizeof(PointRecord))) {
+            vrd::report("newpoint", VRD_E_NOMEM);
+            return 1;
+        }
+        s->pointCapacity = static_cast<int32_t>(capacity);
+    }
+    int32_t n = s->pointCount;
+    int32_t *link = w.previous < 0 ? &s->pointIndex[pointBucket(x, y)] : &s->pointRecords[w.previous].next;
+    s->pointRecords[n] = PointRecord{x, y, *link};
+    *link = n;
+    s->pointCount = n + 1;
+    *result = tablePoint(n);
+    return 0;
+}
+
+int32_t VRD_CALL VRDpointCreate(int32_t x, int32_t y, VRDentity *result) {
+    VRDstore *s = vrd::needStore("VRDpointCreate");
+    if (s == nullptr) return 1;
+    // An x interned here stays interned even when y sends the point to the table.
+    uint16_t xi = newxcoord(x);
+    uint16_t yi = xi == vrd::kCoordEnd ? vrd::kCoordEnd : newycoord(y);
+    if (yi == vrd::kCoordEnd) return newpoint(x, y, result);
+    *result = packedPoint(xi, yi);
+    return 0;
+}
+
+VRDpoint VRD_CALL VRDpointGetValue(VRDentity e) { return pointOf(e, "VRDpointGetValue"); }
+
+int32_t VRD_CALL VRDpointGetX(VRDentity e) { return pointOf(e, "VRDpointGetX").x; }
+
+int32_t VRD_CALL VRDpointGetY(VRDentity e) { return pointOf(e, "VRDpointGetY").y; }
+
+VRDentity VRD_CALL VRDpointFind(int32_t x, int32_t y) {
+    VRDstore *s = vrd::needStore("VRDpointFind");
+    if (s == nullptr) return vrd::nullEntity();
+    // Any interned x with any interned y is a packed point, made or not.
+    uint16_t xi = findCoord(xTable(s), x);
+    uint16_t yi = xi == vrd::kCoordEnd ? vrd::kCoordEnd : findCoord(yTable(s), y);
+    if (yi != vrd::kCoordEnd) return packedPoint(xi, yi);
+    if (s->pointIndex == nullptr) return vrd::nullEntity();
+    PointWalk w = walkPoint(s, x, y);
+    return w.found >= 0 ? tablePoint(w.found) : vrd::nullEntity();
+}
+
+int32_t VRD_CALL VRDformAddPoint(uint32_t position, VRDentity *result, VRDentity form, int32_t x, int32_t y) {
+    if (vrd::needStore("VRDformAddPoint") == nullptr) return 1;
+    if (VRDpointCreate(x, y, result) != 0) return 1;
+    return VRDformAddEntities(form, position, 1, result) == 0 ? 0 : 1;
+}
+
+}  // extern "C"
