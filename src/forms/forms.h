@@ -44,6 +44,17 @@ inline VRDentity *listOf(KeyRecord &k, FormRecord &f) {
     return entityCount(f) == 1 ? reinterpret_cast<VRDentity *>(f.data) : k.slabSlots + f.data[0];
 }
 
+// Resolves a form entity of store s to its records.  With check mode on an
+// unresolvable entity reports -9 under `routine`; with it off it is refused
+// silently, so no index ever reaches past keyCount or formCount.
+bool resolveForm(VRDstore *s, VRDentity form, const char *routine, KeyRecord **key, FormRecord **record);
+
+// Turns form `index` of `key` into a killed record at the head of the key's
+// freeForms chain: owner and property list null, no entities, killed set,
+// holdsForms cleared, bits 2-7 kept.  Any slab run must already be freed;
+// reuseFreedForms is left to the caller.
+void releaseRecord(KeyRecord &key, uint32_t index);
+
 }  // namespace vrd
 
 extern "C" {
