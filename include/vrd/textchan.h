@@ -31,6 +31,10 @@ int VRD_CALL printTextFileChar(TextChannel *channel, int character);
    gives it, "%l" by a signed 32-bit integer in decimal and "%%" by "%".
    Returns the bytes written, or -1 on failure or an unknown directive. */
 int printTextFile(TextChannel *channel, const char *format, ...);
+/* Line and column (both from 1) of the last byte read or written, so a
+   caller can say where a reader's report was met; 0 and 0 before the first
+   byte.  0 on success, -1 for a null channel. */
+int VRD_CALL textChannelPosition(TextChannel *channel, long *line, long *column);
 
 #ifdef __cplusplus
 }

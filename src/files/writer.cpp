@@ -1,0 +1,204 @@
+// writer.cpp - the text writer: an entity (as a rule a form tree) in the text notation.
+#include "files/files.h"
+#include "forms/forms.h"
+#include "pools/pools.h"
+
+namespace {
+constexpr uint32_t kRunLength = 10;  // entities on a line before a break
+
+// The nesting depth of the form being written: -1 outside every form.
+int32_t writerDepth = -1;
+
+// A form whose entities are being written.  The form is kept by key and
+// index, not by address, so nothing here depends on where the tables are.
+struct Frame {
+    uint32_t key;
+    uint32_t index;
+    uint32_t position;  // next entity to write
+    uint32_t run;       // entities since the last line break or nested form
+};
+
+struct Output {
+    TextChannel *channel;
+    int32_t caseFlags;
+    bool indent;
+};
+
+// The records of a live form, or null when the form entity names nothing
+// in the current store or names a killed form.  No report: the writer
+// leaves such entities out.
+FormRecord *liveForm(const VRDstore *s, uint32_t key, uint32_t index) {
+    if (key >= s->keyCount) return nullptr;
+    const KeyRecord &k = s->keyRecords[key];
+    if (k.formRecords == nullptr || index >= k.formCount) return nullptr;
+    FormRecord *f = &k.formRecords[index];
+    return vrd::isKilled(*f) ? nullptr : f;
+}
+
+// The entity at `position` of a live form's list; the null entity (which
+// writes nothing) when the list's run lies outside its key's slab.
+VRDentity entityAt(const VRDstore *s, const Frame &frame, const FormRecord &f) {
+    uint32_t count = vrd::entityCount(f);
+    if (count == 1) return VRDentity{f.data[0], f.data[1]};
+    const KeyRecord &k = s->keyRecords[frame.key];
+    uint64_t end = static_cast<uint64_t>(f.data[0]) + count;
+    if (k.slabSlots == nullptr || k.slabUsed < 0 || end > static_cast<uint64_t>(k.slabUsed)) return vrd::nullEntity();
+    return k.slabSlots[f.data[0] + frame.position];
+}
+
+void newLine(const Output &out, int32_t depth) {
+    printTextFileChar(out.channel, '\n');
+    if (out.indent)
+        for (int32_t i = 0; i < depth; ++i) printTextFileChar(out.channel, ' ');
+}
+
+// Writes a point group; the coordinates are read only when they exist.
+void writePoint(const VRDstore *s, const Output &out, VRDentity e) {
+    uint32_t xi = (e.second >> 15) & 0x7FFFu;
+    int32_t x, y;
+    if (xi < vrd::kPackedLimit) {
+        uint32_t yi = e.second & 0x7FFFu;
+        if (xi >= s->xcoordCount || yi >= s->ycoordCount) return;
+        x = s->xcoordValues[xi];
+        y = s->ycoordValues[yi];
+    } else {
+        uint32_t i = e.second & 0x3FFFFFFu;
+        if (i >= static_cast<uint32_t>(s->pointCount)) return;
+        x = s->pointRecords[i].x;
+        y = s->pointRecords[i].y;
+    }
+    printTextFile(out.channel, "%s", out.caseFlags == 1 ? " (PT " : " (pt ");
+    printTextFile(out.channel, "%l", x);
+    printTextFileChar(out.channel, ' ');
+    printTextFile(out.channel, "%l", y);
+    printTextFileChar(out.channel, ')');
+}
+
+// A string entry's text, or null when the offset lies outside the area.
+// Every entry ends with a zero byte, so a text starting before stringUsed
+// ends before it too.
+const char *stringAt(const VRDstore *s, uint32_t offset) {
+    if (s->stringText == nullptr || static_cast<uint64_t>(offset) + 4 >= static_cast<uint64_t>(s->stringUsed))
+        return nullptr;
+    return vrd::stringTextAt(s, offset);
+}
+
+// Writes a value entity (anything but a form) with its leading space.
+void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
+    if (vrd::isPoint(e)) {
+        writePoint(s, out, e);
+        return;
+    }
+    uint32_t payload = vrd::payloadOf(e);
+    const char *text;
+    switch (vrd::tagOf(e)) {
+    case vrd::kTagBigint:
+        if (payload >= static_cast<uint32_t>(s->bigintCount)) return;
+        printTextFileChar(out.channel, ' ');
+        printTextFile(out.channel, "%l", s->bigintValues[payload]);
+        return;
+    case vrd::kTagSmallNeg:
+        putTextChar(out.channel, ' ');
+        printTextFile(out.channel, "%l", -static_cast<int32_t>(payload));
+        return;
+    case vrd::kTagSmallPos:
+        printTextFileChar(out.channel, ' ');
+        printTextFile(out.channel, "%l", static_cast<int32_t>(payload));
+        return;
+    case vrd::kTagString:
+        if ((text = stringAt(s, payload)) == nullptr) return;
+        printTextFile(out.channel, "%s", " \"");
+        printTextFile(out.channel, "%s", text);
+        printTextFileChar(out.channel, '"');
+        return;
+    case vrd::kTagId:
+        if ((text = stringAt(s, payload)) == nullptr) return;
+        printTextFileChar(out.channel, ' ');
+        printTextFile(out.channel, "%s", text);
+        return;
+    case vrd::kTagReal:
+        if (payload >= static_cast<uint32_t>(s->realCount)) return;
+        printTextFileChar(out.channel, ' ');
+        printTextFile(out.channel, "%g", s->realValues[payload]);
+        return;
+    default:  // the null entity and the unused tag write nothing
+        return;
+    }
+}
+
+// Opens a form: its line, indentation, "(" and keyword, and a frame for its
+// entities.  Nothing is written for a form that is not live.  False only
+// when the frame could not be kept (reported -2).
+bool openForm(const VRDstore *s, const Output &out, vrd::ScratchStack<Frame> &path, VRDentity e) {
+    uint32_t key = vrd::formKey(e);
+    if (liveForm(s, key, e.second) == nullptr) return true;
+    if (!path.push(Frame{key, e.second, 0, 0})) {
+        vrd::report("VRDfileWriteEntity", VRD_E_NOMEM);
+        return false;
+    }
+    ++writerDepth;
+    newLine(out, writerDepth);
+    printTextFileChar(out.channel, '(');
+    printTextFile(out.channel, "%s", s->keywordText + s->keywordOffsets[key]);
+    return true;
+}
+
+// Depth first, with the path of open forms on a scratch stack rather than
+// the machine stack; the bytes are those of writing each form's entities
+// in order and descending into each live nested form as it is met.
+void writeTree(const VRDstore *s, const Output &out, VRDentity root) {
+    if (!vrd::isForm(root)) {
+        writeValue(s, out, root);
+        return;
+    }
+    vrd::ScratchStack<Frame> path;
+    if (!openForm(s, out, path, root)) return;
+    while (!path.empty()) {
+        Frame &frame = path.top();
+        const FormRecord *f = liveForm(s, frame.key, frame.index);
+        if (f == nullptr || frame.position >= vrd::entityCount(*f)) {
+            printTextFileChar(out.channel, ')');
+            --writerDepth;
+            path.pop();
+            continue;
+        }
+        VRDentity e = entityAt(s, frame, *f);
+        ++frame.position;
+        if (vrd::isForm(e)) {
+            frame.run = 0;
+        } else if (frame.run == kRunLength) {
+            newLine(out, writerDepth);
+            frame.run = 0;
+        }
+        ++frame.run;  // before descending: the push may move the frame
+        if (!vrd::isForm(e))
+            writeValue(s, out, e);
+        else if (!openForm(s, out, path, e))
+            return;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int putTextChar(TextChannel *channel, int character) {
+    return printTextFileChar(channel, character) != 0 ? character : -1;
+}
+
+void writeEntityText(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent) {
+    VRDstore *s = vrd::needStore("writeEntityText");
+    if (s == nullptr) return;
+    int32_t depth = writerDepth;
+    writeTree(s, Output{channel, caseFlags, indent != 0}, entity);
+    writerDepth = depth;  // also after a walk cut short
+}
+
+int32_t VRD_CALL VRDfileWriteEntity(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent) {
+    if (vrd::needStore("VRDfileWriteEntity") == nullptr) return 0;
+    writerDepth = -1;
+    writeEntityText(channel, caseFlags, entity, indent);
+    return 0;
+}
+
+}  // extern "C"
