@@ -2,6 +2,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "support.h"
 
@@ -65,14 +66,17 @@ TEST_F(Numbers, IntegerGetterRejections) {
 
 TEST_F(Numbers, BigintTableGrowsBy125) {
     for (int32_t i = 0; i < 125; ++i) integer(200000000 + i);
-    long before = heapwrapCalls();
+    // The 126th distinct value must grow the table: its allocation is the next one.
+    heapwrapFailNth(1);
+    VRDentity e;
+    EXPECT_EQ(VRDintCreate(200000000 + 125, &e), 1);
     EXPECT_EQ(integer(200000000 + 125), (VRDentity{0x08000000u + 125, 0}));
-    EXPECT_EQ(heapwrapCalls(), before + 1);  // the 126th value grows the table once
-    before = heapwrapCalls();
+    long before = heapwrapCalls();
     for (int32_t i = 126; i < 250; ++i) integer(200000000 + i);
     EXPECT_EQ(heapwrapCalls(), before);  // capacity 250 holds them all
-    integer(200000000 + 250);
-    EXPECT_EQ(heapwrapCalls(), before + 1);
+    heapwrapFailNth(1);
+    EXPECT_EQ(VRDintCreate(200000000 + 250, &e), 1);
+    takeReports();
 }
 
 TEST_F(Numbers, BigintGrowthFailureKeepsTheTable) {
@@ -143,6 +147,51 @@ TEST_F(Numbers, RealTableGrowthAndItsFailureName) {
     EXPECT_EQ(VRDrealGetValue(VRDentity{0x30000000u + 61, 0}), 71.0);
     EXPECT_EQ(real(99.5), (VRDentity{0x30000000u + 62, 0}));
     EXPECT_EQ(real(10.0), (VRDentity{0x30000000u, 0}));
+}
+
+// The lookup index must give exactly the first match a scan from index 0
+// gives, including merges of neighbours within DBL_EPSILON and the case
+// where the index could not be made.
+TEST_F(Numbers, RealLookupsGiveTheFirstMatchOfAScan) {
+    std::vector<double> created;
+    auto reference = [&](double v) -> int32_t {
+        for (size_t i = 0; i < created.size(); ++i)
+            if (std::fabs(created[i] - v) < DBL_EPSILON) return static_cast<int32_t>(i);
+        return -1;
+    };
+    uint32_t state = 12345;
+    auto next = [&] { return state = state * 1664525u + 1013904223u; };
+    for (int round = 0; round < 4000; ++round) {
+        double v;
+        switch (next() % 5) {
+        case 0: v = (static_cast<int>(next() % 64) - 32) * (DBL_EPSILON / 3); break;        // near 0
+        case 1: v = 1.0 + (static_cast<int>(next() % 16) - 8) * (DBL_EPSILON / 4); break;  // near 1
+        case 2: v = 2.0 - (next() % 4) * DBL_EPSILON; break;                               // near 2
+        case 3: v = static_cast<double>(next() % 500) / 8.0; break;
+        default: v = -static_cast<double>(next() % 300) * 1e6; break;
+        }
+        if (round == 2000) heapwrapFailNth(2);  // the index drops once; answers must not change
+        int32_t expected = reference(v);
+        VRDentity e;
+        ASSERT_EQ(VRDrealCreate(v, &e), 0);
+        if (expected < 0) {
+            expected = static_cast<int32_t>(created.size());
+            created.push_back(v);
+        }
+        ASSERT_EQ(e, (VRDentity{0x30000000u | static_cast<uint32_t>(expected), 0})) << round << " " << v;
+    }
+    EXPECT_TRUE(takeReports().empty());
+}
+
+TEST_F(Numbers, BigintLookupsSurviveAnIndexThatCannotGrow) {
+    for (int32_t i = 0; i < 125; ++i) integer(500000000 + i * 3);
+    heapwrapFailNth(2);  // the table grows, its index does not
+    EXPECT_EQ(integer(-500000000), (VRDentity{0x08000000u + 125, 0}));
+    for (int32_t i = 0; i < 125; ++i) EXPECT_EQ(integer(500000000 + i * 3), (VRDentity{0x08000000u + i, 0}));
+    for (int32_t i = 0; i < 300; ++i) integer(-600000000 - i);
+    EXPECT_EQ(integer(-600000000 - 299), (VRDentity{0x08000000u + 126 + 299, 0}));
+    EXPECT_EQ(integer(500000000 + 6), (VRDentity{0x08000002u, 0}));
+    EXPECT_TRUE(takeReports().empty());
 }
 
 }  // namespace

@@ -11,6 +11,9 @@
 
 struct KeyRecord;    // src/forms/forms.h
 struct PointRecord;  // src/pools/pools.h
+namespace vrd {
+struct NumberIndex;  // src/pools/numindex.h
+}
 
 // The store record.  On 64-bit the pointer words are 64-bit; every count and
 // capacity keeps its 32-bit (or 16-bit) width, which the binary file and the
@@ -58,6 +61,11 @@ struct VRDstore {
     int32_t keywordTextCapacity;
     uint32_t keyCapacity;
     uint32_t keyCount;
+
+    // Lookup accelerators for the bigint and real tables; no file format
+    // holds them (src/pools/numindex.h).
+    vrd::NumberIndex *bigintLookup;
+    vrd::NumberIndex *realLookup;
 };
 
 namespace vrd {

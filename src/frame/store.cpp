@@ -1,6 +1,7 @@
 // store.cpp - the list of stores, the current store, and store creation and release.
 #include "forms/forms.h"
 #include "frame/frame.h"
+#include "pools/numindex.h"
 
 namespace vrd {
 VRDstore *firstStore = nullptr;
@@ -31,6 +32,7 @@ void releaseStore(VRDstore *s) {
                       s->pointRecords, s->pointIndex,  s->stringText,     s->stringIndex,
                       s->keywordText, s->keywordOffsets, s->keywordNext,  s->keywordIndex};
     for (void *b : blocks) freeMem(b);
+    vrd::dropNumberIndexes(s);
     for (uint32_t k = 0; k < s->keyCount; ++k) {
         KeyRecord &key = s->keyRecords[k];
         if (key.formRecords != nullptr) {

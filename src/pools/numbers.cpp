@@ -2,6 +2,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "pools/numindex.h"
 #include "pools/pools.h"
 
 namespace {
@@ -28,11 +29,10 @@ int32_t VRD_CALL VRDintCreate(int32_t value, VRDentity *result) {
                              : vrd::makeEntity(vrd::kTagSmallNeg | static_cast<uint32_t>(-value), 0);
         return 0;
     }
-    for (int32_t i = 0; i < s->bigintCount; ++i) {
-        if (s->bigintValues[i] == value) {
-            *result = vrd::makeEntity(vrd::kTagBigint | static_cast<uint32_t>(i), 0);
-            return 0;
-        }
+    int32_t found = vrd::findBigint(s, value);
+    if (found >= 0) {
+        *result = vrd::makeEntity(vrd::kTagBigint | static_cast<uint32_t>(found), 0);
+        return 0;
     }
     if (s->bigintCount == s->bigintCapacity) {
         if (s->bigintCapacity >= kTableLimit) {
@@ -45,9 +45,11 @@ int32_t VRD_CALL VRDintCreate(int32_t value, VRDentity *result) {
             return 1;
         }
         s->bigintCapacity = capacity;
+        vrd::prepareBigintIndex(s);
     }
     int32_t index = s->bigintCount++;
     s->bigintValues[index] = value;
+    vrd::noteBigint(s, index);
     *result = vrd::makeEntity(vrd::kTagBigint | static_cast<uint32_t>(index), 0);
     return 0;
 }
@@ -78,11 +80,10 @@ int32_t VRD_CALL VRDrealCreate(double value, VRDentity *result) {
     VRDstore *s = vrd::needStore("VRDrealCreate");
     if (s == nullptr) return 1;
     // Absolute tolerance: NaN and infinities never match (their difference is NaN).
-    for (int32_t i = 0; i < s->realCount; ++i) {
-        if (std::fabs(s->realValues[i] - value) < DBL_EPSILON) {
-            *result = vrd::makeEntity(vrd::kTagReal | static_cast<uint32_t>(i), 0);
-            return 0;
-        }
+    int32_t found = vrd::findReal(s, value);
+    if (found >= 0) {
+        *result = vrd::makeEntity(vrd::kTagReal | static_cast<uint32_t>(found), 0);
+        return 0;
     }
     if (s->realCount == s->realCapacity) {
         if (s->realCapacity >= kTableLimit) {
@@ -95,9 +96,11 @@ int32_t VRD_CALL VRDrealCreate(double value, VRDentity *result) {
             return 1;
         }
         s->realCapacity = capacity;
+        vrd::prepareRealIndex(s);
     }
     int32_t index = s->realCount++;
     s->realValues[index] = value;
+    vrd::noteReal(s, index);
     *result = vrd::makeEntity(vrd::kTagReal | static_cast<uint32_t>(index), 0);
     return 0;
 }
