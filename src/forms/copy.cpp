@@ -1,0 +1,263 @@
+// copy.cpp - deep copy of forms and entity ranges, keyword and key tests, and moving a form to another key.
+#include "forms/forms.h"
+#include "search/search.h"
+
+namespace {
+
+constexpr uint32_t kAppend = 0xFFFFFFFFu;
+
+// One form being copied.  Phases follow the order of the copy: the property
+// list first, then the record itself, then the forms its list holds, in
+// list order, each copied completely before the next.
+enum class Phase : uint32_t { Properties, Fill, Entities };
+
+struct CopyFrame {
+    VRDentity source;
+    VRDentity copy;
+    VRDentity properties;  // the copy of the source's property list, or null
+    uint32_t position;     // next list position to look at (Entities)
+    Phase phase;
+};
+
+// Moves n whole entities from one slab run to another; the runs may lie in
+// the same slab, which getElist may just have moved, so both addresses are
+// taken only now.
+void moveRun(KeyRecord &to, uint32_t toFirst, const KeyRecord &from, uint32_t fromFirst, uint32_t n) {
+    std::memmove(to.slabSlots + toFirst, from.slabSlots + fromFirst, static_cast<size_t>(n) * sizeof(VRDentity));
+}
+
+// Steps 3 to 5 of a copy: the copy's record takes the source's list (into
+// a run of its own key's slab), its holdsForms flag and the property-list
+// copy.  False on failure (reported by formptr or getElist).
+bool fillCopy(const CopyFrame &frame) {
+    KeyRecord *sk, *ck;
+    FormRecord *sf, *cf;
+    if (formptr(frame.source, &sk, &sf) != 0 || formptr(frame.copy, &ck, &cf) != 0) return false;
+    uint32_t n = vrd::entityCount(*sf);
+    int run = 0;
+    if (n >= 2 && (run = getElist(ck, n)) < 0) return false;
+    cf->flagsCount = (cf->flagsCount & ~(vrd::kFlagHoldsForms | 0xFFFFFF00u)) | (sf->flagsCount & vrd::kFlagHoldsForms);
+    vrd::setEntityCount(*cf, n);
+    cf->propertyList = frame.properties;
+    if (n < 2) {
+        cf->data[0] = sf->data[0];
+        cf->data[1] = sf->data[1];
+    } else {
+        moveRun(*ck, static_cast<uint32_t>(run), *sk, sf->data[0], n);
+        cf->data[0] = static_cast<uint32_t>(run);
+    }
+    return true;
+}
+
+// The source's property list when it resolves and holds entities; else null.
+VRDentity propertiesToCopy(const VRDstore *s, VRDentity source) {
+    KeyRecord *k;
+    FormRecord *f;
+    if (!vrd::peekForm(s, source, &k, &f) || !vrd::hasTag(f->propertyList)) return vrd::nullEntity();
+    VRDentity list = f->propertyList;
+    if (!vrd::peekForm(s, list, &k, &f) || vrd::entityCount(*f) == 0) return vrd::nullEntity();
+    return list;
+}
+
+// Starts the copy of `source` as a new form owned by `owner`.
+bool beginCopy(vrd::ScratchStack<CopyFrame> &stack, VRDentity source, VRDentity owner, uint32_t key,
+               const char *keyword, VRDentity *copy) {
+    if (VRDformCreate(owner, key, keyword, copy) != 0) return false;
+    if (!stack.push({source, *copy, vrd::nullEntity(), 0, Phase::Properties})) {
+        vrd::report("VRDformCopy", VRD_E_NOMEM);
+        return false;
+    }
+    return true;
+}
+
+// The deep copy without recursion: the stack holds the path of forms being
+// copied, and a finished copy is handed to the frame below it, either as
+// its property list or as the replacement of the list entity it came from.
+int copyTree(VRDstore *s, VRDentity source, VRDentity owner, uint32_t key, const char *keyword, VRDentity *copy) {
+    vrd::ScratchStack<CopyFrame> stack;
+    VRDentity made;
+    if (!beginCopy(stack, source, owner, key, keyword, &made)) return 1;
+    *copy = made;
+    while (!stack.empty()) {
+        CopyFrame &top = stack.top();
+        if (top.phase == Phase::Properties) {
+            top.phase = Phase::Fill;
+            VRDentity list = propertiesToCopy(s, top.source);
+            if (vrd::hasTag(list) && !beginCopy(stack, list, top.copy, vrd::formKey(list), nullptr, &made)) return 1;
+            continue;
+        }
+        if (top.phase == Phase::Fill) {
+            if (!fillCopy(top)) return 1;
+            top.phase = Phase::Entities;
+            KeyRecord *k;
+            FormRecord *f;
+            if (formptr(top.copy, &k, &f) != 0) return 1;
+            if (!vrd::holdsForms(*f)) top.position = kAppend;  // nothing nested to copy
+        }
+        if (top.position != kAppend) {
+            // The list ends at the first untagged entity (reading past the end gives one).
+            VRDentity e = VRDformGetEntity(top.copy, top.position);
+            if (vrd::hasTag(e)) {
+                if (!vrd::isForm(e)) {
+                    ++top.position;
+                } else if (!beginCopy(stack, e, top.copy, vrd::formKey(e), nullptr, &made)) {
+                    return 1;
+                }
+                continue;
+            }
+        }
+        // This copy is complete: hand it to the form that holds it.
+        VRDentity done = top.copy;
+        stack.pop();
+        if (stack.empty()) break;
+        CopyFrame &holder = stack.top();
+        if (holder.phase == Phase::Fill) {
+            holder.properties = done;
+        } else {
+            if (VRDformSetEntity(holder.copy, holder.position, done) != 0) return 1;
+            ++holder.position;
+        }
+    }
+    return 0;
+}
+
+// Points the owner of `form` at `to` when it names `from`.
+void reown(const VRDstore *s, VRDentity form, VRDentity from, VRDentity to) {
+    KeyRecord *k;
+    FormRecord *f;
+    if (vrd::peekForm(s, form, &k, &f) && vrd::sameEntity(f->owner, from)) f->owner = to;
+}
+
+// After a move from `from` to `to`, the forms the moved list holds and its
+// property list are owned by the new record, so that searches up and down
+// the tree still agree.
+void reownHeld(const VRDstore *s, VRDentity from, VRDentity to) {
+    KeyRecord *k;
+    FormRecord *f;
+    if (!vrd::peekForm(s, to, &k, &f)) return;
+    reown(s, f->propertyList, from, to);
+    const VRDentity *list = nullptr;
+    uint32_t count = vrd::peekList(*k, *f, &list);
+    for (uint32_t i = 0; i < count; ++i)
+        if (vrd::isForm(list[i])) reown(s, list[i], from, to);
+}
+
+// Step 5 of a move: the owner's list names the new record in place of the
+// old one, and the new record names the owner.  Nothing is written outside
+// the owner's list when the owner does not list the form.
+bool takeOwnerPlace(VRDentity owner, VRDentity from, VRDentity to) {
+    int32_t p = VRDentityGetPosition(owner, from);
+    if (p < 0 && !vrd::checkMode) return false;
+    if (VRDformSetEntity(owner, static_cast<uint32_t>(p), to) != 0) return false;
+    return VRDformSetOwner(to, owner) == 0;
+}
+
+// Step 6: every list position that names the old record names the new one.
+bool redirectReferences(VRDentity from, VRDentity to) {
+    uint32_t keyCursor = VRD_NO_KEY, position = 0;
+    int32_t formCursor = 0;
+    for (;;) {
+        VRDentity holder = VRDformFindEntity(&keyCursor, &formCursor, &position, from);
+        if (!vrd::hasTag(holder)) return true;
+        if (VRDformSetEntity(holder, position, to) != 0) return false;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int VRD_CALL VRDformCopy(VRDentity source, VRDentity owner, uint32_t key, const char *keyword, VRDentity *copy) {
+    VRDstore *s = vrd::needStore("VRDformCopy");
+    if (s == nullptr) return 1;
+    return copyTree(s, source, owner, key, keyword, copy);
+}
+
+int VRD_CALL VRDformCopyEntities(VRDentity source, uint32_t first, uint32_t count, VRDentity destination,
+                                 uint32_t position) {
+    if (vrd::needStore("VRDformCopyEntities") == nullptr) return 1;
+    if (count == 0) return 0;
+    KeyRecord *k;
+    FormRecord *f;
+    if (formptr(source, &k, &f) != 0) return 1;
+    uint32_t available = vrd::entityCount(*f);
+    if (first == kAppend) first = available - 1;
+    if (static_cast<uint64_t>(first) + count > available) {
+        // Unchecked, a range beyond the list is still never read.
+        if (vrd::checkMode) vrd::report("VRDformCopyEntities", VRD_E_BADPOSITION);
+        return 1;
+    }
+    auto *scratch = static_cast<VRDentity *>(mallocMem(static_cast<size_t>(count) * sizeof(VRDentity)));
+    if (scratch == nullptr) {
+        vrd::report("VRDformCopyEntities", VRD_E_NOMEM);
+        return 1;
+    }
+    std::memmove(scratch, vrd::listOf(*k, *f) + (available == 1 ? 0 : first),
+                 static_cast<size_t>(count) * sizeof(VRDentity));
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!vrd::isForm(scratch[i])) continue;
+        if (VRDformCopy(scratch[i], destination, vrd::formKey(scratch[i]), nullptr, &scratch[i]) != 0) {
+            freeMem(scratch);
+            return 1;
+        }
+    }
+    int result = VRDformAddEntities(destination, position, count, scratch);
+    freeMem(scratch);
+    return result;
+}
+
+void VRD_CALL VRDformGetKeyword(VRDentity form, char *buffer, int32_t size) {
+    if (size >= 1) buffer[0] = '\0';
+    if (vrd::needStore("VRDformGetKeyword") == nullptr) return;
+    VRDkeyGetValue(vrd::formKey(form), buffer, size);
+}
+
+const char *VRD_CALL VRDformGetPtrKeyword(VRDentity form) {
+    if (vrd::needStore("VRDformGetPtrKeyword") == nullptr) return nullptr;
+    // The keyword table's own getter makes the key test and its report.
+    return VRDkeyGetPtrValue(vrd::formKey(form));
+}
+
+int VRD_CALL VRDformCmpKeys(VRDentity form, uint32_t count, const uint32_t *keys) {
+    if (vrd::needStore("VRDformCmpKeys") == nullptr) return 0;
+    uint32_t key = vrd::formKey(form);
+    for (uint32_t i = 0; i < count; ++i)
+        if (keys[i] == key) return 1;
+    return 0;
+}
+
+int VRD_CALL VRDformSetKey(VRDentity form, uint32_t key, const char *keyword, int references, VRDentity *moved) {
+    VRDstore *s = vrd::needStore("VRDformSetKey");
+    if (s == nullptr) return 1;
+    VRDentity to;
+    if (VRDformCreate(vrd::nullEntity(), key, keyword, &to) != 0) return 1;
+    *moved = to;
+    KeyRecord *ak, *bk;
+    FormRecord *af, *bf;
+    if (formptr(form, &ak, &af) != 0 || formptr(to, &bk, &bf) != 0) return 1;
+    uint32_t n = vrd::entityCount(*af);
+    int run = 0;
+    if (n >= 2 && (run = getElist(bk, n)) < 0) return 1;
+    // The new record takes over everything; its reserved flag bits stay its own.
+    bf->owner = af->owner;
+    bf->propertyList = af->propertyList;
+    bf->flagsCount = (bf->flagsCount & 0xFCu) | (af->flagsCount & (vrd::kFlagKilled | vrd::kFlagHoldsForms));
+    vrd::setEntityCount(*bf, n);
+    if (n < 2) {
+        bf->data[0] = af->data[0];
+        bf->data[1] = af->data[1];
+    } else {
+        moveRun(*bk, static_cast<uint32_t>(run), *ak, af->data[0], n);
+        bf->data[0] = static_cast<uint32_t>(run);
+    }
+    VRDentity owner = af->owner;
+    uint32_t oldRun = af->data[0];
+    if (vrd::hasTag(owner) && !takeOwnerPlace(owner, form, to)) return 1;
+    if (references != 0 && !redirectReferences(form, to)) return 1;
+    if (n >= 2 && freeElist(ak, static_cast<int>(oldRun), static_cast<int>(n)) != 0) return 1;
+    reownHeld(s, form, to);
+    vrd::releaseRecord(*ak, form.second);
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,330 @@
+// search.cpp - pattern search over forms: by key, in one list, down the tree, up the owners, and by entity.
+#include "search/search.h"
+
+namespace {
+
+constexpr VRDentity kNone = vrd::nullEntity();
+
+// The forms entered by one VRDformFindUnder call, so that no form is entered
+// twice and no walk can loop, whatever the tree looks like.  Open addressing
+// over the two words of a form entity; 0 marks an empty slot, which no form
+// entity can be (its first word has bit 31 set).
+class FormSet {
+public:
+    FormSet() = default;
+    FormSet(const FormSet &) = delete;
+    FormSet &operator=(const FormSet &) = delete;
+    ~FormSet() { freeMem(slots_); }
+
+    bool contains(VRDentity form) const {
+        if (slots_ == nullptr) return false;
+        uint64_t word = wordOf(form);
+        for (size_t i = hashOf(word) & (capacity_ - 1);; i = (i + 1) & (capacity_ - 1)) {
+            if (slots_[i] == word) return true;
+            if (slots_[i] == 0) return false;
+        }
+    }
+    // Adds a form; false only when memory is short (the set is unchanged).
+    bool insert(VRDentity form) {
+        if ((count_ + 1) * 2 > capacity_ && !grow()) return false;
+        if (place(slots_, capacity_, wordOf(form))) ++count_;
+        return true;
+    }
+    void clear() {
+        if (slots_ != nullptr) std::memset(slots_, 0, capacity_ * sizeof(uint64_t));
+        count_ = 0;
+    }
+
+private:
+    static uint64_t wordOf(VRDentity e) { return static_cast<uint64_t>(e.first) << 32 | e.second; }
+    static size_t hashOf(uint64_t word) { return static_cast<size_t>((word * 0x9E3779B97F4A7C15ull) >> 20); }
+    // Keeps the load at most one half, so probing always meets an empty slot.
+    // Stores the word unless present; true when it was new.
+    static bool place(uint64_t *slots, size_t capacity, uint64_t word) {
+        size_t i = hashOf(word) & (capacity - 1);
+        while (slots[i] != 0 && slots[i] != word) i = (i + 1) & (capacity - 1);
+        if (slots[i] != 0) return false;
+        slots[i] = word;
+        return true;
+    }
+    bool grow() {
+        size_t capacity = capacity_ == 0 ? 64 : capacity_ * 2;
+        auto *slots = static_cast<uint64_t *>(callocMem(capacity, sizeof(uint64_t)));
+        if (slots == nullptr) return false;
+        for (size_t i = 0; i < capacity_; ++i)
+            if (slots_[i] != 0) place(slots, capacity, slots_[i]);
+        freeMem(slots_);
+        slots_ = slots;
+        capacity_ = capacity;
+        return true;
+    }
+    uint64_t *slots_ = nullptr;
+    size_t capacity_ = 0;
+    size_t count_ = 0;
+};
+
+// One level of the depth-first walk: a form and the next position to scan.
+struct Frame {
+    VRDentity form;
+    uint32_t position;
+};
+
+// The holder's list position of `form` (its first occurrence), or
+// 0xFFFFFFFF when the holder does not list it.
+uint32_t positionIn(const VRDstore *s, VRDentity holder, VRDentity form) {
+    KeyRecord *k;
+    FormRecord *f;
+    if (!vrd::peekForm(s, holder, &k, &f)) return 0xFFFFFFFFu;
+    const VRDentity *list;
+    uint32_t count = vrd::peekList(*k, *f, &list);
+    for (uint32_t i = 0; i < count; ++i)
+        if (vrd::sameEntity(list[i], form)) return i;
+    return 0xFFFFFFFFu;
+}
+
+// The number of entities a form holds for scanning: 0 unless holdsForms.
+uint32_t scanList(const VRDstore *s, VRDentity form, const VRDentity **list) {
+    KeyRecord *k;
+    FormRecord *f;
+    if (!vrd::peekForm(s, form, &k, &f) || !vrd::holdsForms(*f)) return 0;
+    return vrd::peekList(*k, *f, list);
+}
+
+uint32_t listLength(const VRDstore *s, VRDentity form) {
+    const VRDentity *list;
+    KeyRecord *k;
+    FormRecord *f;
+    return vrd::peekForm(s, form, &k, &f) ? vrd::peekList(*k, *f, &list) : 0;
+}
+
+// The outcome of one walk of VRDformFindUnder: the result (or the null
+// entity) and the cursor to leave with the caller; `ok` false when memory
+// for the walk ran short.
+struct UnderResult {
+    VRDentity found;
+    VRDentity current;
+    uint32_t position;
+    bool ok;
+};
+
+// Walks from (current, position) as the recursive search does: each list
+// in order, forms of another key searched completely before the next
+// entity, forms of `key` candidates but never entered; when the bottom form
+// is done, climb to its owner and go on after it, until the root is done.
+// No form is entered or climbed to twice within one call, and a climb that
+// loses the root restarts from the root once, so the walk always ends.
+UnderResult walkUnder(const VRDstore *s, VRDentity root, uint32_t key, uint32_t n, const VRDentity *pattern,
+                      VRDentity current, uint32_t position) {
+    FormSet seen;
+    vrd::ScratchStack<Frame> stack;
+    if (!seen.insert(current) || !stack.push({current, position})) return {kNone, kNone, 0, false};
+    for (;;) {
+        Frame frame = stack.top();
+        const VRDentity *list = nullptr;
+        uint32_t count = scanList(s, frame.form, &list);
+        if (frame.position < count) {
+            VRDentity e = list[frame.position];
+            stack.top().position = frame.position + 1;
+            if (!vrd::isForm(e) || seen.contains(e)) continue;
+            if (vrd::formKey(e) == key) {
+                if (n == 0 || vrd::entityMatches(s, e, n, pattern)) return {e, frame.form, frame.position, true};
+                continue;
+            }
+            if (!seen.insert(e) || !stack.push({e, 0})) return {kNone, kNone, 0, false};
+            continue;
+        }
+        if (stack.size() > 1) {
+            stack.pop();
+            continue;
+        }
+        if (vrd::sameEntity(frame.form, root)) return {kNone, root, frame.position, true};
+        VRDentity owner = vrd::peekOwner(s, frame.form);
+        if (!vrd::hasTag(owner)) {
+            // The owner chain ends before the root: a new search from the root.
+            seen.clear();
+            if (!seen.insert(root)) return {kNone, kNone, 0, false};
+            stack.top() = {root, 0};
+            continue;
+        }
+        if (seen.contains(owner)) return {kNone, root, listLength(s, root), true};  // owner links loop
+        if (!seen.insert(owner)) return {kNone, kNone, 0, false};
+        stack.top() = {owner, positionIn(s, owner, frame.form) + 1};
+    }
+}
+
+}  // namespace
+
+namespace vrd {
+
+bool peekForm(const VRDstore *s, VRDentity form, KeyRecord **key, FormRecord **record) {
+    uint32_t k = formKey(form);
+    if (s == nullptr || k >= s->keyCount) return false;
+    KeyRecord &kr = s->keyRecords[k];
+    if (kr.formRecords == nullptr || form.second >= kr.formCount) return false;
+    *key = &kr;
+    *record = &kr.formRecords[form.second];
+    return true;
+}
+
+uint32_t peekList(KeyRecord &key, FormRecord &record, const VRDentity **list) {
+    uint32_t count = entityCount(record);
+    if (isKilled(record) || count == 0) return 0;
+    if (count >= 2 && (key.slabSlots == nullptr || key.slabUsed < 0 ||
+                       static_cast<uint64_t>(record.data[0]) + count > static_cast<uint64_t>(key.slabUsed)))
+        return 0;
+    *list = listOf(key, record);
+    return count;
+}
+
+VRDentity peekOwner(const VRDstore *s, VRDentity form) {
+    KeyRecord *k;
+    FormRecord *f;
+    return peekForm(s, form, &k, &f) ? f->owner : nullEntity();
+}
+
+bool formMatches(KeyRecord &key, FormRecord &record, uint32_t n, const VRDentity *pattern) {
+    if (n == 0) return true;
+    const VRDentity *list = nullptr;
+    uint32_t count = peekList(key, record, &list);
+    if (n > count) return false;
+    if (count == 1) return sameEntity(list[0], pattern[0]);
+    for (uint32_t j = 0; j < n; ++j)
+        if (hasTag(pattern[j]) && !sameEntity(list[j], pattern[j])) return false;
+    return true;
+}
+
+bool entityMatches(const VRDstore *s, VRDentity form, uint32_t n, const VRDentity *pattern) {
+    if (n == 0) return true;
+    KeyRecord *k;
+    FormRecord *f;
+    return peekForm(s, form, &k, &f) && formMatches(*k, *f, n, pattern);
+}
+
+}  // namespace vrd
+
+extern "C" {
+
+VRDentity VRD_CALL VRDformFindFirst(uint32_t key, uint32_t n, const VRDentity *pattern, VRDacceptProc accept) {
+    VRDstore *s = vrd::needStore("VRDformFindFirst");
+    if (s == nullptr || key >= s->keyCount) return kNone;
+    // Forms that the accept routine creates are not visited.
+    uint32_t count = s->keyRecords[key].formRecords == nullptr ? 0 : s->keyRecords[key].formCount;
+    for (uint32_t i = 0; i < count; ++i) {
+        // Looked up afresh each time: the accept routine may grow the arrays
+        // or switch the current store.
+        s = vrd::currentStore;
+        VRDentity form = vrd::formEntity(key, i);
+        KeyRecord *k;
+        FormRecord *f;
+        if (!vrd::peekForm(s, form, &k, &f)) return kNone;
+        if (vrd::isKilled(*f) || !vrd::formMatches(*k, *f, n, pattern)) continue;
+        if (accept == nullptr || accept(form) != 0) return form;
+    }
+    return kNone;
+}
+
+VRDentity VRD_CALL VRDformFindNext(uint32_t key, uint32_t n, const VRDentity *pattern, int32_t *cursor) {
+    VRDstore *s = vrd::needStore("VRDformFindNext");
+    if (s == nullptr) return kNone;
+    // A key that is out of range or has no form array has no forms.
+    KeyRecord *k = key < s->keyCount ? &s->keyRecords[key] : nullptr;
+    uint32_t count = k != nullptr && k->formRecords != nullptr ? k->formCount : 0;
+    while (static_cast<int64_t>(*cursor) < static_cast<int64_t>(count)) {
+        int32_t i = (*cursor)++;
+        if (i < 0) continue;  // before the first form: nothing to read
+        FormRecord &f = k->formRecords[i];
+        if (!vrd::isKilled(f) && vrd::formMatches(*k, f, n, pattern))
+            return vrd::formEntity(key, static_cast<uint32_t>(i));
+    }
+    ++*cursor;
+    return kNone;
+}
+
+VRDentity VRD_CALL VRDformFindIn(VRDentity form, uint32_t key, uint32_t n, const VRDentity *pattern, uint32_t *position) {
+    VRDstore *s = vrd::needStore("VRDformFindIn");
+    if (s == nullptr) return kNone;
+    KeyRecord *k;
+    FormRecord *f;
+    if (!vrd::peekForm(s, form, &k, &f)) {
+        if (vrd::checkMode) vrd::report("VRDformFindIn", VRD_E_BADFORM);
+        return kNone;
+    }
+    const VRDentity *list = nullptr;
+    uint32_t count = vrd::peekList(*k, *f, &list);
+    while (*position < count) {
+        VRDentity e = list[(*position)++];
+        if (vrd::isForm(e) && vrd::formKey(e) == key && vrd::entityMatches(s, e, n, pattern)) return e;
+    }
+    return kNone;
+}
+
+VRDentity VRD_CALL VRDformFindUnder(VRDentity root, uint32_t key, uint32_t n, const VRDentity *pattern,
+                                    VRDentity *current, uint32_t *position) {
+    VRDstore *s = vrd::needStore("VRDformFindUnder");
+    if (s == nullptr) return kNone;
+    VRDentity from = *current;
+    uint32_t at = *position + 1;  // resume after the last result
+    if (!vrd::hasTag(from)) {
+        from = root;
+        at = 0;
+    }
+    UnderResult r = walkUnder(s, root, key, n, pattern, from, at);
+    // Short of memory the cursor is left as the caller gave it.
+    if (!r.ok) return kNone;
+    *current = r.current;
+    *position = r.position;
+    return r.found;
+}
+
+VRDentity VRD_CALL VRDformFindOver(VRDentity form, uint32_t key, uint32_t n, const VRDentity *pattern) {
+    VRDstore *s = vrd::needStore("VRDformFindOver");
+    if (s == nullptr) return kNone;
+    // Brent's cycle test on the owner chain: a loop of owners ends the
+    // climb once every form of the loop has been a candidate.
+    VRDentity mark = form;
+    uint64_t steps = 0, limit = 1;
+    for (VRDentity o = vrd::peekOwner(s, form); vrd::hasTag(o); o = vrd::peekOwner(s, o)) {
+        if (vrd::formKey(o) == key && vrd::entityMatches(s, o, n, pattern)) return o;
+        if (vrd::sameEntity(o, mark)) return kNone;
+        if (++steps == limit) {
+            mark = o;
+            limit *= 2;
+            steps = 0;
+        }
+    }
+    return kNone;
+}
+
+VRDentity VRD_CALL VRDformFindEntity(uint32_t *keyCursor, int32_t *formCursor, uint32_t *positionCursor,
+                                     VRDentity target) {
+    VRDstore *s = vrd::needStore("VRDformFindEntity");
+    if (s == nullptr) return kNone;
+    if (*keyCursor == VRD_NO_KEY) {
+        *keyCursor = 0;
+        *formCursor = 0;
+        *positionCursor = 0;
+    } else {
+        ++*positionCursor;  // resume after the last hit
+    }
+    uint32_t keyCount = s->keyCount;
+    for (; *keyCursor < keyCount; ++*keyCursor, *formCursor = 0, *positionCursor = 0) {
+        KeyRecord &k = s->keyRecords[*keyCursor];
+        int64_t formCount = k.formRecords == nullptr ? 0 : k.formCount;
+        for (; *formCursor < formCount; ++*formCursor, *positionCursor = 0) {
+            if (*formCursor < 0) continue;  // before the first form: nothing to read
+            FormRecord &f = k.formRecords[*formCursor];
+            const VRDentity *list = nullptr;
+            uint32_t count = vrd::peekList(k, f, &list);
+            VRDentity hit = vrd::formEntity(*keyCursor, static_cast<uint32_t>(*formCursor));
+            if (count == 1) {
+                if (*positionCursor == 0 && vrd::sameEntity(list[0], target)) return hit;
+                continue;
+            }
+            for (; *positionCursor < count; ++*positionCursor)
+                if (vrd::sameEntity(list[*positionCursor], target)) return hit;
+        }
+    }
+    return kNone;
+}
+
+}  // extern "C"
