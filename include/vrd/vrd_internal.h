@@ -116,7 +116,18 @@ int32_t VRD_CALL VRDfileReadEntity(TextChannel *channel, VRDentity target, int32
 int32_t VRD_CALL VRDfileWriteEntity(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent);
 /* Dumps the current store to a version-6 binary file.  0, or 1 after -10. */
 int32_t VRD_CALL VRDfileWriteBinary(const char *path);
-/* Replaces the current store with a binary file's contents.  0 or 1. */
+/* Replaces the current store with a binary file's contents.  0 or 1.
+   Reports: -10 "VRDfileReadBinary" (cannot open); -11 "VRDfileReadBinary" (fewer
+   than four bytes); -12 "VRDfileReadBinary" (version not 6, and also any file
+   whose contents fail the checks made before anything is trusted: counts beyond
+   a pool's limits, offsets, indexes, chains, slab runs, free blocks or entity
+   references that do not resolve) - the store is then untouched; -11 or -2 under
+   the section reader's own name ("VRDkeyReadBinary", "VRDpointReadBinary",
+   "VRDstringReadBinary", "VRDintReadBinary", "VRDrealReadBinary") when the file
+   ends early or memory runs out - the sections before hold the file's contents,
+   the failing one is left empty, the later ones keep theirs, and when a form of
+   the file then names a value the store does not hold, every pool is emptied as
+   in a new store.  A count larger than the rest of the file is an early end. */
 int32_t VRD_CALL VRDfileReadBinary(const char *path);
 
 /* ---- diagnostics ---- */

@@ -1,0 +1,78 @@
+// rawfile.cpp - the descriptor calls behind the binary file, POSIX and Windows.
+#include "files/rawfile.h"
+
+#include <climits>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+// One call moves at most this many bytes: the Windows calls take an
+// unsigned int count, and POSIX may return short counts for large requests.
+constexpr size_t kMaxTransfer = INT_MAX / 2;
+
+#ifdef _WIN32
+int openRead(const char *path) { return _open(path, _O_RDONLY | _O_BINARY); }
+int openWrite(const char *path) { return _open(path, _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE); }
+long long readSome(int fd, void *p, size_t n) { return _read(fd, p, static_cast<unsigned>(n)); }
+long long writeSome(int fd, const void *p, size_t n) { return _write(fd, p, static_cast<unsigned>(n)); }
+void closeFd(int fd) { _close(fd); }
+uint64_t remaining(int fd) {
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFREG) == 0) return UINT64_MAX;
+    long long at = _lseeki64(fd, 0, SEEK_CUR);
+    return at < 0 || at > st.st_size ? 0 : static_cast<uint64_t>(st.st_size - at);
+}
+#else
+int openRead(const char *path) { return open(path, O_RDONLY); }
+int openWrite(const char *path) { return open(path, O_WRONLY | O_CREAT, 0666); }
+long long readSome(int fd, void *p, size_t n) { return read(fd, p, n); }
+long long writeSome(int fd, const void *p, size_t n) { return write(fd, p, n); }
+void closeFd(int fd) { close(fd); }
+uint64_t remaining(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return UINT64_MAX;
+    off_t at = lseek(fd, 0, SEEK_CUR);
+    return at < 0 || at > st.st_size ? 0 : static_cast<uint64_t>(st.st_size - at);
+}
+#endif
+}  // namespace
+
+namespace vrd {
+
+int rawOpenRead(const char *path) { return openRead(path); }
+int rawOpenWrite(const char *path) { return openWrite(path); }
+void rawClose(int fd) { closeFd(fd); }
+
+bool rawRead(int fd, void *buffer, size_t bytes) {
+    auto *p = static_cast<char *>(buffer);
+    while (bytes > 0) {
+        long long got = readSome(fd, p, bytes < kMaxTransfer ? bytes : kMaxTransfer);
+        if (got <= 0) return false;
+        p += got;
+        bytes -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+void rawWrite(int fd, const void *data, size_t bytes) {
+    auto *p = static_cast<const char *>(data);
+    while (bytes > 0) {
+        long long put = writeSome(fd, p, bytes < kMaxTransfer ? bytes : kMaxTransfer);
+        if (put <= 0) return;
+        p += put;
+        bytes -= static_cast<size_t>(put);
+    }
+}
+
+uint64_t rawRemaining(int fd) { return remaining(fd); }
+
+}  // namespace vrd
