@@ -331,6 +331,27 @@ TEST_F(Strings, FindsStoreNothing) {
     EXPECT_TRUE(takeReports().empty());
 }
 
+TEST_F(Strings, FormAddIdStoresAnIdentifierThenAdds) {
+    VRDentity form{};
+    ASSERT_EQ(VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "NAMES", &form), 0);
+    VRDentity out{8, 8};
+    heapwrapFailNth(1);  // the string index: nothing made, the form untouched
+    EXPECT_EQ(VRDformAddId(form, 0xFFFFFFFF, "first", &out), 1);
+    EXPECT_EQ(out, entity(8, 8));
+    EXPECT_EQ(VRDformEntityCount(form), 0u);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDstringCreate", VRD_E_NOMEM}}));
+
+    ASSERT_EQ(VRDformAddId(form, 0xFFFFFFFF, "first", &out), 0);
+    EXPECT_EQ(out, entity(0x28000000));
+    ASSERT_EQ(VRDformAddId(form, 0, "second", &out), 0);
+    EXPECT_EQ(VRDformEntityCount(form), 2u);
+    EXPECT_EQ(VRDformGetEntity(form, 0), out);
+    EXPECT_EQ(read(VRDformGetEntity(form, 1)), "first");
+    EXPECT_EQ(VRDformAddId(form, 5, "third", &out), 1);  // made, but not added
+    EXPECT_EQ(out, VRDidFind("third"));
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformAddEntities", VRD_E_BADPOSITION}}));
+}
+
 TEST_F(Strings, EveryRoutineRefusesToRunWithoutAStore) {
     VRDentity e = make("abc");
     ASSERT_EQ(VRDkill(store, nullptr), 0);
