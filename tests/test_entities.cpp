@@ -462,6 +462,22 @@ TEST_F(Entities, FailedSubKillLeavesTheRestAlive) {
     EXPECT_EQ(VRDformIsKilled(root), 1);
 }
 
+TEST_F(Entities, KillWithoutWorkSpaceTouchesNothing) {
+    VRDentity owner = form();
+    VRDentity f{}, sub{};
+    ASSERT_EQ(VRDformAddForm(owner, kLast, key, nullptr, &f), 0);
+    ASSERT_EQ(VRDformAddForm(f, kLast, key, nullptr, &sub), 0);
+    heapwrapFailNth(1);
+    EXPECT_EQ(VRDformKill(f, 1, 1), 1);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformKill", VRD_E_NOMEM}}));
+    EXPECT_EQ(list(owner), List{f});
+    EXPECT_EQ(VRDformIsKilled(f), 0);
+    EXPECT_EQ(VRDformIsKilled(sub), 0);
+    EXPECT_EQ(VRDformKill(f, 1, 1), 0);
+    EXPECT_EQ(VRDformEntityCount(owner), 0u);
+    EXPECT_EQ(VRDformIsKilled(sub), 1);
+}
+
 TEST_F(Entities, MillionNestedFormsDieWithoutRecursion) {
     // Spread over many keys so that no form array grows large.
     constexpr int kKeys = 1000;

@@ -321,13 +321,21 @@ int VRD_CALL VRDformKill(VRDentity form, int recurse, int unlink) {
     if (!vrd::resolveForm(s, form, "VRDformKill", &k, &f)) return 1;
     // A second kill would put the record on the freeForms chain twice.
     if (vrd::isKilled(*f)) return 0;
+    // The walk's stack is set up first, so that a kill refused for want of
+    // memory has not yet touched the owner's list.
+    KillStack stack;
+    if (!stack.push(KillFrame{vrd::formKey(form), form.second, 0, kSubForms, recurse != 0})) {
+        vrd::report("VRDformKill", VRD_E_NOMEM);
+        return 1;
+    }
     if (unlink != 0 && vrd::hasTag(f->owner)) {
         VRDentity owner = f->owner;
         int32_t p = VRDentityGetPosition(owner, form);
         if (p != -1 && VRDformDeleteEntities(owner, static_cast<uint32_t>(p), 1) != 0) return 1;
     }
-    KillStack stack;
-    if (enterKill(s, stack, form, recurse != 0) != 0) return 1;
+    // Records do not move while lists shrink, but the lookup is cheap and certain.
+    if (!vrd::resolveForm(s, form, "VRDformKill", &k, &f)) return 1;
+    f->flagsCount |= vrd::kFlagKilled;
     if (runKills(s, stack) != 0) {
         unmarkStacked(s, stack);
         return 1;
