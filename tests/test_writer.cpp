@@ -151,16 +151,6 @@ TEST_F(WriterTest, EntitiesNotValidInTheStoreWriteNothing) {
     EXPECT_TRUE(takeReports().empty());
 }
 
-TEST_F(WriterTest, LongListsAreWrittenWhole) {
-    std::vector<VRDentity> values(70000);
-    for (int i = 0; i < 70000; ++i) ASSERT_EQ(VRDintCreate(i, &values[static_cast<size_t>(i)]), 0);
-    VRDentity f = form("L");
-    ASSERT_EQ(VRDformAddEntities(f, -1u, 70000, values.data()), 0);
-    std::string expected = "\n(L";
-    for (int i = 0; i < 70000; i += 10) expected += (i == 0 ? "" : "\n") + numbers(i, i + 9);
-    EXPECT_EQ(writeText(f), expected + ")");
-}
-
 TEST_F(WriterTest, AMillionNestedFormsDoNotExhaustTheStack) {
     // Keys K0..K999 take turns, so no form array grows past 1000 records.
     const int depth = 1000000;

@@ -37,6 +37,8 @@ struct Reader {
 };
 
 Reader reader;
+VRDentity *readerResult = nullptr;  // the caller's result entity, during a reading
+VRDentity discardedResult;          // stands in when the caller gives none
 
 // What a step of the main loop leaves behind: go on, or return 0 or 1.
 enum class Step { GoOn, Done, Failed };
@@ -302,9 +304,6 @@ int32_t readLoop(int32_t flags, int c) {
         if (step != Step::GoOn) return step == Step::Failed ? 1 : 0;
     }
 }
-
-VRDentity *readerResult = nullptr;
-VRDentity discardedResult;
 
 int32_t readAll(TextChannel *channel, VRDentity target, int32_t position, int32_t caseFlags) {
     reader.channel = channel;
