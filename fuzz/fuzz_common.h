@@ -1,0 +1,71 @@
+// fuzz_common.h - what both fuzz targets do with a store once something has been read into it.
+#ifndef VRD_FUZZ_COMMON_H
+#define VRD_FUZZ_COMMON_H
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "vrd/vrd_internal.h"
+
+namespace vrdfuzz {
+
+// A file of this process's own, so parallel fuzzing jobs never share one.
+inline const std::string &scratchPath(const char *what) {
+    static std::string path = std::string("/tmp/vrd_fuzz_") + what + "_" + std::to_string(getpid());
+    return path;
+}
+
+inline void killAllStores() {
+    while (VRDnext(nullptr) != nullptr) VRDkill(VRDget(nullptr), nullptr);
+}
+
+// Every live form of every key written as text; the text of all of them.
+inline std::string writeAllForms() {
+    TextChannel *out = openTextBuffer();
+    if (out == nullptr) return std::string();
+    for (uint32_t key = 0; VRDkeyGetPtrValue(key) != nullptr; ++key) {
+        int32_t cursor = 0;
+        for (VRDentity f = VRDformFindNext(key, 0, nullptr, &cursor); f.first != 0;
+             f = VRDformFindNext(key, 0, nullptr, &cursor)) {
+            ++cursor;
+            VRDfileWriteEntity(out, 1, f, 1);
+        }
+    }
+    size_t length = 0;
+    std::string text(textBufferData(out, &length));
+    closeTextFile(out);
+    return text;
+}
+
+// Grows every pool of the store and kills what it made.
+inline void useStore() {
+    VRDentity f, g, e;
+    if (VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "FUZZ", &f) != 0) return;
+    VRDformAddString(f, 0xFFFFFFFF, "text", &e);
+    VRDformAddInt(f, 0xFFFFFFFF, 1 << 30, &e);
+    VRDformAddPoint(0xFFFFFFFF, &e, f, -77777, 31);
+    VRDformAddReal(0xFFFFFFFF, &e, f, 0.1);
+    VRDformAddForm(f, 0, VRD_NO_KEY, "INNER", &g);
+    VRDformSetProperty(f, 3, 4);
+    VRDformKill(f, 1, 0);
+}
+
+// The store as it stands must survive a dump and a read back unchanged:
+// whatever a read left behind is a consistent store.
+inline void roundTrip() {
+    std::string before = writeAllForms();
+    const std::string &path = scratchPath("dump");
+    std::remove(path.c_str());
+    if (VRDfileWriteBinary(path.c_str()) != 0) std::abort();
+    if (VRDfileReadBinary(path.c_str()) != 0) std::abort();
+    if (writeAllForms() != before) std::abort();
+    std::remove(path.c_str());
+}
+
+}  // namespace vrdfuzz
+
+#endif  // VRD_FUZZ_COMMON_H
