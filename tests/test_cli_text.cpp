@@ -7,6 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "support.h"
 #include "text_support.h"
 
@@ -25,16 +28,21 @@ std::string slurp(const std::string &path) {
     return s.str();
 }
 
+// Test processes run in parallel: every scratch file carries this process's id.
+std::string scratch(const std::string &name) {
+    return ::testing::TempDir() + "cli_text_" + std::to_string(getpid()) + "_" + name;
+}
+
 std::string tempFile(const std::string &name, const std::string &contents) {
-    std::string path = ::testing::TempDir() + "cli_text_" + name;
+    std::string path = scratch(name);
     std::ofstream(path, std::ios::binary) << contents;
     return path;
 }
 
 // Runs the tool with `args`; its exit status and both output streams.
 ToolRun vrd(const std::string &args) {
-    std::string out = ::testing::TempDir() + "cli_text_stdout";
-    std::string err = ::testing::TempDir() + "cli_text_stderr";
+    std::string out = scratch("stdout");
+    std::string err = scratch("stderr");
     std::string command = std::string(VRD_CLI) + " " + args + " >" + out + " 2>" + err;
     int raw = std::system(command.c_str());
     int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -60,7 +68,7 @@ TEST(CliText, FmtWritesTheWritersLayoutWithItsOptions) {
     r = vrd("fmt " + in + " --lower");
     EXPECT_EQ(r.out, "\n(a 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5)\n");
 
-    std::string out = ::testing::TempDir() + "cli_text_out.vrd";
+    std::string out = scratch("out.vrd");
     std::remove(out.c_str());
     r = vrd("fmt " + in + " -o " + out);
     EXPECT_EQ(r.status, 0);
@@ -76,11 +84,11 @@ TEST(CliText, FmtRefusesBadArgumentsFilesAndTexts) {
         EXPECT_EQ(r.out, "") << args;
         EXPECT_NE(r.err, "") << args;
     }
-    ToolRun r = vrd("fmt " + ::testing::TempDir() + "cli_text_missing.vrd");
+    ToolRun r = vrd("fmt " + scratch("missing.vrd"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(lineCount(r.err), 1);
     EXPECT_EQ(r.err.rfind("vrd: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("cli_text_missing.vrd: cannot open"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.vrd: cannot open"), std::string::npos) << r.err;
 
     // A text with an error is not rewritten: the first error, with its place.
     std::string bad = tempFile("bad.vrd", "(A 1\n (B 2");
@@ -118,7 +126,7 @@ TEST(CliText, CheckListsEveryErrorWhereItWasMet) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, empty + ":1:3: No data in file\n");
 
-    r = vrd("check " + ::testing::TempDir() + "cli_text_missing.vrd");
+    r = vrd("check " + scratch("missing.vrd"));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lineCount(r.err), 1);
@@ -149,7 +157,7 @@ TEST_F(CliExample, ThePlantModelIsCleanAndSurvivesFormatting) {
     EXPECT_EQ(r.out, "");
 
     // Formatting is stable, and the formatted text holds the same tree.
-    std::string once = ::testing::TempDir() + "cli_text_plant1.vrd";
+    std::string once = scratch("plant1.vrd");
     ASSERT_EQ(vrd("fmt " + plant + " -o " + once).status, 0);
     ToolRun twice = vrd("fmt " + once);
     ASSERT_EQ(twice.status, 0);
