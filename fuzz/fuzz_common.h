@@ -33,6 +33,8 @@ inline std::string writeAllForms() {
              f = VRDformFindNext(key, 0, nullptr, &cursor)) {
             ++cursor;
             VRDfileWriteEntity(out, 1, f, 1);
+            VRDformGetProperty(f, 1);
+            VRDformFindOver(f, key, 0, nullptr);
         }
     }
     size_t length = 0;

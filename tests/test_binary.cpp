@@ -158,6 +158,8 @@ void exerciseStore() {
              f = VRDformFindNext(key, 0, nullptr, &cursor)) {
             ++cursor;
             VRDfileWriteEntity(out, 1, f, 1);
+            VRDformGetProperty(f, 1);
+            VRDformFindOver(f, key, 0, nullptr);
         }
     }
     closeTextFile(out);
@@ -347,6 +349,29 @@ TEST_F(BinaryTest, RoundTripReproducesTheStoreWithCapacitiesAtCounts) {
     ASSERT_EQ(VRDintCreate(1 << 29, &big), 0);
     EXPECT_EQ(big, vrdtest::entity(0x08000001));
     EXPECT_NE(capturedStatistics().find("Bigints        - 2/126 entries"), std::string::npos);
+}
+
+// A file without table points (P = 0) releases the table of the store it
+// is read into.
+TEST_F(BinaryTest, FileWithoutTablePointsReleasesThePointTable) {
+    VRDentity e;
+    ASSERT_EQ(VRDpointCreate(1, 2, &e), 0);
+    ASSERT_EQ(VRDfileWriteBinary(path.c_str()), 0);
+
+    ASSERT_NE(VRDnew("points"), nullptr);
+    fillXcoords();
+    VRDentity tablePoint;
+    ASSERT_EQ(VRDpointCreate(-5, -5, &tablePoint), 0);
+    ASSERT_EQ(VRDpointFind(-5, -5), tablePoint);
+    ASSERT_EQ(VRDfileReadBinary(path.c_str()), 0);
+    EXPECT_EQ(VRDpointFind(-5, -5), VRDnullEntity());
+    EXPECT_EQ(VRDpointFind(1, 2), e);
+    std::string report = capturedStatistics();
+    EXPECT_NE(report.find("Points         - 0 bytes,  0 fsp\n"), std::string::npos);
+    EXPECT_EQ(report.find("Point Distribution"), std::string::npos);
+    ASSERT_EQ(VRDpointCreate(-5, -5, &tablePoint), 0);  // the table grows afresh
+    EXPECT_EQ(VRDpointGetX(tablePoint), -5);
+    EXPECT_TRUE(takeReports().empty());
 }
 
 TEST_F(BinaryTest, OpenAndHeaderFailuresLeaveTheStoreUntouched) {
@@ -550,6 +575,8 @@ TEST_F(BinaryTest, DamagedFilesAreRefusedAndTheStoreIsUntouched) {
         {"form run over the free block", l.forms + 20, 4},
         {"owner names a missing form", l.forms + 28 + 4, 3},
         {"owner names a key without forms", l.forms + 28, 0x80000001},
+        {"owner is a string", l.forms + 28, 0x20000000},
+        {"property list is an integer", l.forms + 8, 0x18000005},
         {"inline entity names a missing bigint", l.forms + 28 + 20, 0x08000001},
         {"slab entity names a missing real", l.slab + 6 * 8 + 3 * 8, 0x30000005},
         {"slab entity names no string entry", l.slab + 6 * 8 + 8, 0x20000002},

@@ -352,6 +352,12 @@ Status checkFreeForms(const KeyRecord &k) {
     return Status::Ok;
 }
 
+// Owners and property lists are followed as forms by the routines that use
+// them, whatever their kind bits: one with a tag must resolve as a form.
+bool linkResolves(VRDentity e, const KeyRecord *records, uint32_t count) {
+    return !vrd::hasTag(e) || formResolves(VRDentity{e.first | vrd::kFormBit, e.second}, records, count);
+}
+
 // Every form's run lies inside slabUsed and overlaps no other run or free
 // block; every form entity held by a record names an existing form.
 Status checkKeyForms(const KeyStage &stage, const KeyRecord &k) {
@@ -360,8 +366,8 @@ Status checkKeyForms(const KeyStage &stage, const KeyRecord &k) {
     TRY(checkFreeBlocks(k, slots));
     for (uint32_t i = 0; i < k.formCount; ++i) {
         const FormRecord &f = k.formRecords[i];
-        if (!formResolves(f.owner, stage.records, stage.count) ||
-            !formResolves(f.propertyList, stage.records, stage.count))
+        if (!linkResolves(f.owner, stage.records, stage.count) ||
+            !linkResolves(f.propertyList, stage.records, stage.count))
             return Status::Bad;
         uint32_t n = vrd::entityCount(f);
         if (n == 1 && !formResolves(VRDentity{f.data[0], f.data[1]}, stage.records, stage.count))
@@ -564,15 +570,15 @@ bool valueResolves(VRDentity e, const Extents &x) {
     }
 }
 
-// Every entity a form record holds (owner, property list, list) names a
-// value that exists.  Killed records with no entities hold a chain link.
+// Every entity of a form's list names a value that exists (owners and
+// property lists are forms, checked with the key section).  Killed records
+// with no entities hold a chain link instead.
 bool formsResolve(const KeyRecord *records, uint32_t count, const Extents &x) {
     for (uint32_t k = 0; k < count; ++k) {
         const KeyRecord &key = records[k];
         if (key.formRecords == nullptr) continue;
         for (uint32_t i = 0; i < key.formCount; ++i) {
             const FormRecord &f = key.formRecords[i];
-            if (!valueResolves(f.owner, x) || !valueResolves(f.propertyList, x)) return false;
             uint32_t n = vrd::entityCount(f);
             if (n == 1 && !valueResolves(VRDentity{f.data[0], f.data[1]}, x)) return false;
             for (uint32_t j = 0; n >= 2 && j < n; ++j)
