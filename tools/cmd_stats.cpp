@@ -26,9 +26,9 @@ void VRD_CALL keepReport(const char *, int code) {
     if (firstCode == 0) firstCode = code;
 }
 
-// A text file never starts with bytes 06 00 00 00 (a zero byte ends no
-// token and starts none), so the version word tells the two kinds apart.
-// -1 when the file cannot be opened.
+// The version word tells the two kinds apart: no valid text starts with
+// the byte 06, which is neither white space nor an opening parenthesis.
+// 1 for a binary file, 0 for text, -1 when the file cannot be opened.
 int isBinaryFile(const char *path) {
     FILE *f = std::fopen(path, "rb");
     if (f == nullptr) return -1;
