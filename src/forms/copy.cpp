@@ -75,9 +75,13 @@ bool beginCopy(vrd::ScratchStack<CopyFrame> &stack, VRDentity source, VRDentity 
 // its property list or as the replacement of the list entity it came from.
 int copyTree(VRDstore *s, VRDentity source, VRDentity owner, uint32_t key, const char *keyword, VRDentity *copy) {
     vrd::ScratchStack<CopyFrame> stack;
+    // The caller sees the new form even when filling it fails.
+    if (VRDformCreate(owner, key, keyword, copy) != 0) return 1;
+    if (!stack.push({source, *copy, vrd::nullEntity(), 0, Phase::Properties})) {
+        vrd::report("VRDformCopy", VRD_E_NOMEM);
+        return 1;
+    }
     VRDentity made;
-    if (!beginCopy(stack, source, owner, key, keyword, &made)) return 1;
-    *copy = made;
     while (!stack.empty()) {
         CopyFrame &top = stack.top();
         if (top.phase == Phase::Properties) {
