@@ -120,6 +120,21 @@ TEST_F(Copy, OnlyListsThatHoldFormsAreFollowedAndANullEntityEndsTheWalk) {
     EXPECT_EQ(copied[1], kNull);
     EXPECT_EQ(copied[2], b2);
 
+    // A form met again on its own path stays shared, so a copy ends; one
+    // listed twice side by side is copied twice.
+    VRDentity outer = form("A");
+    VRDentity inner = child(outer, "B");
+    add(inner, {outer, integer(3)});
+    add(outer, {inner});
+    ASSERT_EQ(VRDformCopy(outer, kNull, key("A"), nullptr, &c), 0);
+    copied = list(c);
+    ASSERT_EQ(copied.size(), 2u);
+    EXPECT_NE(copied[0], inner);
+    EXPECT_NE(copied[1], inner);
+    EXPECT_NE(copied[0], copied[1]);
+    EXPECT_EQ(list(copied[0]), (std::vector<VRDentity>{outer, integer(3)}));
+    EXPECT_EQ(list(copied[1]), (std::vector<VRDentity>{outer, integer(3)}));
+
     // An empty property list is not copied.
     VRDentity bare = form("A");
     ASSERT_EQ(VRDformSetProperty(bare, 1, 1), 0);
@@ -142,21 +157,25 @@ TEST_F(Copy, CopyFailuresLeaveTheEmptyCopy) {
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"formptr", VRD_E_BADFORM}}));
     EXPECT_EQ(VRDformEntityCount(c), 0u);  // the new form stays, empty
 
-    // The copy's key has room for its record but no slab yet; the first
-    // allocation is the copy's own walk stack, the second the slab.
+    // Each allocation of a copy fails in turn: every failure is a -2 and
+    // leaves the new form empty; one of them is the slab run's.
     uint32_t d = key("D");
-    for (int i = 0; i < 3; ++i) form("D");
-    heapwrapFailNth(1);
-    EXPECT_EQ(VRDformCopy(src, kNull, d, nullptr, &c), 1);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformCopy", VRD_E_NOMEM}}));
-    EXPECT_EQ(c, key0(d, 3));
-    form("D");
-    heapwrapFailNth(2);
-    EXPECT_EQ(VRDformCopy(src, kNull, d, nullptr, &c), 1);
-    heapwrapFailNth(0);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"getElist", VRD_E_NOMEM}}));
-    EXPECT_EQ(c, key0(d, 5));
-    EXPECT_EQ(VRDformEntityCount(c), 0u);
+    bool slabFailed = false;
+    for (long nth = 1; nth <= 8; ++nth) {
+        heapwrapFailNth(nth);
+        int result = VRDformCopy(src, kNull, d, nullptr, &c);
+        heapwrapFailNth(0);
+        std::vector<Report> seen = takeReports();
+        if (result == 0) break;
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].code, VRD_E_NOMEM);
+        slabFailed = slabFailed || seen[0].routine == "getElist";
+        if (seen[0].routine != "VRDformCreate") {
+            EXPECT_EQ(VRDformEntityCount(c), 0u);
+        }
+    }
+    EXPECT_TRUE(slabFailed);
+    EXPECT_EQ(list(c), list(src));
 }
 
 TEST_F(Copy, CopyEntitiesCopiesARangeDeeply) {

@@ -1,5 +1,6 @@
 // copy.cpp - deep copy of forms and entity ranges, keyword and key tests, and moving a form to another key.
 #include "forms/forms.h"
+#include "search/formset.h"
 #include "search/search.h"
 
 namespace {
@@ -59,35 +60,49 @@ VRDentity propertiesToCopy(const VRDstore *s, VRDentity source) {
     return list;
 }
 
-// Starts the copy of `source` as a new form owned by `owner`.
-bool beginCopy(vrd::ScratchStack<CopyFrame> &stack, VRDentity source, VRDentity owner, uint32_t key,
-               const char *keyword, VRDentity *copy) {
-    if (VRDformCreate(owner, key, keyword, copy) != 0) return false;
-    if (!stack.push({source, *copy, vrd::nullEntity(), 0, Phase::Properties})) {
-        vrd::report("VRDformCopy", VRD_E_NOMEM);
-        return false;
+// The path of forms being copied: a stack of frames, and the set of their
+// sources, so that a form that holds itself (directly or further down) is
+// not copied into itself without end.
+struct CopyWalk {
+    vrd::ScratchStack<CopyFrame> stack;
+    vrd::FormSet sources;
+
+    // Pushes the copy of `source` into the new form `copy`.
+    bool push(VRDentity source, VRDentity copy) {
+        if (!sources.insert(source) || !stack.push({source, copy, vrd::nullEntity(), 0, Phase::Properties})) {
+            vrd::report("VRDformCopy", VRD_E_NOMEM);
+            return false;
+        }
+        return true;
     }
-    return true;
-}
+    // Starts the copy of `source` as a new form owned by `owner`.
+    bool begin(VRDentity source, VRDentity owner, uint32_t key) {
+        VRDentity copy;
+        return VRDformCreate(owner, key, nullptr, &copy) == 0 && push(source, copy);
+    }
+    VRDentity pop() {
+        VRDentity done = stack.top().copy;
+        sources.erase(stack.top().source);
+        stack.pop();
+        return done;
+    }
+};
 
 // The deep copy without recursion: the stack holds the path of forms being
 // copied, and a finished copy is handed to the frame below it, either as
 // its property list or as the replacement of the list entity it came from.
+// A form met again on its own path is left as it stands, shared.
 int copyTree(VRDstore *s, VRDentity source, VRDentity owner, uint32_t key, const char *keyword, VRDentity *copy) {
-    vrd::ScratchStack<CopyFrame> stack;
+    CopyWalk walk;
     // The caller sees the new form even when filling it fails.
-    if (VRDformCreate(owner, key, keyword, copy) != 0) return 1;
-    if (!stack.push({source, *copy, vrd::nullEntity(), 0, Phase::Properties})) {
-        vrd::report("VRDformCopy", VRD_E_NOMEM);
-        return 1;
-    }
-    VRDentity made;
-    while (!stack.empty()) {
-        CopyFrame &top = stack.top();
+    if (VRDformCreate(owner, key, keyword, copy) != 0 || !walk.push(source, *copy)) return 1;
+    while (!walk.stack.empty()) {
+        CopyFrame &top = walk.stack.top();
         if (top.phase == Phase::Properties) {
             top.phase = Phase::Fill;
             VRDentity list = propertiesToCopy(s, top.source);
-            if (vrd::hasTag(list) && !beginCopy(stack, list, top.copy, vrd::formKey(list), nullptr, &made)) return 1;
+            if (vrd::hasTag(list) && !walk.sources.contains(list) && !walk.begin(list, top.copy, vrd::formKey(list)))
+                return 1;
             continue;
         }
         if (top.phase == Phase::Fill) {
@@ -102,19 +117,18 @@ int copyTree(VRDstore *s, VRDentity source, VRDentity owner, uint32_t key, const
             // The list ends at the first untagged entity (reading past the end gives one).
             VRDentity e = VRDformGetEntity(top.copy, top.position);
             if (vrd::hasTag(e)) {
-                if (!vrd::isForm(e)) {
+                if (!vrd::isForm(e) || walk.sources.contains(e)) {
                     ++top.position;
-                } else if (!beginCopy(stack, e, top.copy, vrd::formKey(e), nullptr, &made)) {
+                } else if (!walk.begin(e, top.copy, vrd::formKey(e))) {
                     return 1;
                 }
                 continue;
             }
         }
         // This copy is complete: hand it to the form that holds it.
-        VRDentity done = top.copy;
-        stack.pop();
-        if (stack.empty()) break;
-        CopyFrame &holder = stack.top();
+        VRDentity done = walk.pop();
+        if (walk.stack.empty()) break;
+        CopyFrame &holder = walk.stack.top();
         if (holder.phase == Phase::Fill) {
             holder.properties = done;
         } else {

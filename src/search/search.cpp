@@ -1,67 +1,10 @@
 // search.cpp - pattern search over forms: by key, in one list, down the tree, up the owners, and by entity.
+#include "search/formset.h"
 #include "search/search.h"
 
 namespace {
 
 constexpr VRDentity kNone = vrd::nullEntity();
-
-// The forms entered by one VRDformFindUnder call, so that no form is entered
-// twice and no walk can loop, whatever the tree looks like.  Open addressing
-// over the two words of a form entity; 0 marks an empty slot, which no form
-// entity can be (its first word has bit 31 set).
-class FormSet {
-public:
-    FormSet() = default;
-    FormSet(const FormSet &) = delete;
-    FormSet &operator=(const FormSet &) = delete;
-    ~FormSet() { freeMem(slots_); }
-
-    bool contains(VRDentity form) const {
-        if (slots_ == nullptr) return false;
-        uint64_t word = wordOf(form);
-        for (size_t i = hashOf(word) & (capacity_ - 1);; i = (i + 1) & (capacity_ - 1)) {
-            if (slots_[i] == word) return true;
-            if (slots_[i] == 0) return false;
-        }
-    }
-    // Adds a form; false only when memory is short (the set is unchanged).
-    bool insert(VRDentity form) {
-        if ((count_ + 1) * 2 > capacity_ && !grow()) return false;
-        if (place(slots_, capacity_, wordOf(form))) ++count_;
-        return true;
-    }
-    void clear() {
-        if (slots_ != nullptr) std::memset(slots_, 0, capacity_ * sizeof(uint64_t));
-        count_ = 0;
-    }
-
-private:
-    static uint64_t wordOf(VRDentity e) { return static_cast<uint64_t>(e.first) << 32 | e.second; }
-    static size_t hashOf(uint64_t word) { return static_cast<size_t>((word * 0x9E3779B97F4A7C15ull) >> 20); }
-    // Keeps the load at most one half, so probing always meets an empty slot.
-    // Stores the word unless present; true when it was new.
-    static bool place(uint64_t *slots, size_t capacity, uint64_t word) {
-        size_t i = hashOf(word) & (capacity - 1);
-        while (slots[i] != 0 && slots[i] != word) i = (i + 1) & (capacity - 1);
-        if (slots[i] != 0) return false;
-        slots[i] = word;
-        return true;
-    }
-    bool grow() {
-        size_t capacity = capacity_ == 0 ? 64 : capacity_ * 2;
-        auto *slots = static_cast<uint64_t *>(callocMem(capacity, sizeof(uint64_t)));
-        if (slots == nullptr) return false;
-        for (size_t i = 0; i < capacity_; ++i)
-            if (slots_[i] != 0) place(slots, capacity, slots_[i]);
-        freeMem(slots_);
-        slots_ = slots;
-        capacity_ = capacity;
-        return true;
-    }
-    uint64_t *slots_ = nullptr;
-    size_t capacity_ = 0;
-    size_t count_ = 0;
-};
 
 // One level of the depth-first walk: a form and the next position to scan.
 struct Frame {
@@ -115,7 +58,7 @@ struct UnderResult {
 // loses the root restarts from the root once, so the walk always ends.
 UnderResult walkUnder(const VRDstore *s, VRDentity root, uint32_t key, uint32_t n, const VRDentity *pattern,
                       VRDentity current, uint32_t position) {
-    FormSet seen;
+    vrd::FormSet seen;  // no form is entered twice, so no walk can loop
     vrd::ScratchStack<Frame> stack;
     if (!seen.insert(current) || !stack.push({current, position})) return {kNone, kNone, 0, false};
     for (;;) {
