@@ -152,8 +152,8 @@ VRD_API const char *VRD_CALL VRDformGetPtrKeyword(VRDentity form);
 VRD_API int VRD_CALL VRDformCmpKeys(VRDentity form, uint32_t count, const uint32_t *keys);
 /* Moves the form to another key: a new record takes over its list, owner
    and properties, its place in its owner's list and (with `references`)
-   every other list; the forms it holds and its property list are re-owned
-   by the new record; the old record is freed.  0 or 1. */
+   every other list; the listed forms it owns and its property list are
+   re-owned by the new record; the old record is freed.  0 or 1. */
 VRD_API int VRD_CALL VRDformSetKey(VRDentity form, uint32_t key, const char *keyword, int references, VRDentity *moved);
 
 /* ---- values ---- */
