@@ -27,7 +27,7 @@ void moveRun(KeyRecord &to, uint32_t toFirst, const KeyRecord &from, uint32_t fr
     std::memmove(to.slabSlots + toFirst, from.slabSlots + fromFirst, static_cast<size_t>(n) * sizeof(VRDentity));
 }
 
-// Steps 3 to 5 of a copy: the copy's record takes the source's list (into
+// Fills a new copy's record: it takes the source's list (into
 // a run of its own key's slab), its holdsForms flag and the property-list
 // copy.  False on failure (reported by formptr or getElist).
 bool fillCopy(const CopyFrame &frame) {
@@ -160,7 +160,7 @@ void reownHeld(const VRDstore *s, VRDentity from, VRDentity to) {
         if (vrd::isForm(list[i])) reown(s, list[i], from, to);
 }
 
-// Step 5 of a move: the owner's list names the new record in place of the
+// Moving a form: its owner's list names the new record in place of the
 // old one, and the new record names the owner.  Nothing is written outside
 // the owner's list when the owner does not list the form.
 bool takeOwnerPlace(VRDentity owner, VRDentity from, VRDentity to) {
@@ -170,7 +170,7 @@ bool takeOwnerPlace(VRDentity owner, VRDentity from, VRDentity to) {
     return VRDformSetOwner(to, owner) == 0;
 }
 
-// Step 6: every list position that names the old record names the new one.
+// Moving a form with references: every list position that names the old record names the new one.
 bool redirectReferences(VRDentity from, VRDentity to) {
     uint32_t keyCursor = VRD_NO_KEY, position = 0;
     int32_t formCursor = 0;

@@ -222,7 +222,8 @@ VRDentity VRD_CALL VRDformFindUnder(VRDentity root, uint32_t key, uint32_t n, co
 VRDentity VRD_CALL VRDformFindOver(VRDentity form, uint32_t key, uint32_t n, const VRDentity *pattern) {
     VRDstore *s = vrd::needStore("VRDformFindOver");
     if (s == nullptr) return kNone;
-    // Brent's cycle test on the owner chain: a loop of owners ends the
+    // A cycle test on the owner chain (a mark moved ahead at doubling
+    // intervals, compared at every step): a loop of owners ends the
     // climb once every form of the loop has been a candidate.
     VRDentity mark = form;
     uint64_t steps = 0, limit = 1;
