@@ -201,6 +201,17 @@ TEST_F(SearchTest, FindUnderGoesDepthFirstAndKeepsItsCursor) {
     EXPECT_EQ(VRDformFindUnder(root, a, 1, &eight, &current, &position), a3);
     EXPECT_EQ(VRDformFindUnder(root, a, 1, &eight, &current, &position), kNull);
 
+    // Short of memory for its walk, the search finds nothing, reports
+    // nothing and leaves the cursor for a later retry.
+    current = b1;
+    position = 0;
+    heapwrapFailNth(1);
+    EXPECT_EQ(VRDformFindUnder(root, a, 0, nullptr, &current, &position), kNull);
+    heapwrapFailNth(0);
+    EXPECT_EQ(current, b1);
+    EXPECT_EQ(position, 0u);
+    EXPECT_EQ(VRDformFindUnder(root, a, 0, nullptr, &current, &position), a3);
+
     // A search below a leaf ends at once.
     current = kNull;
     EXPECT_EQ(VRDformFindUnder(a2, a, 0, nullptr, &current, &position), kNull);
