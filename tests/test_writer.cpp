@@ -173,6 +173,21 @@ TEST_F(WriterTest, AMillionNestedFormsDoNotExhaustTheStack) {
     EXPECT_TRUE(takeReports().empty());
 }
 
+// A form that holds itself, directly or through a sub-form, is written once
+// on each path: met again inside itself it writes nothing, as a killed form.
+TEST_F(WriterTest, FormsHoldingThemselvesAreWrittenOnce) {
+    VRDentity a = form("A");
+    ints(a, 1, 1);
+    VRDentity b = form("B", a);
+    ints(b, 2, 2);
+    add(b, a);
+    add(a, a);
+    ints(a, 3, 3);
+    EXPECT_EQ(writeText(a, 0, 1), "\n(A 1\n (B 2) 3)");
+    EXPECT_EQ(writeText(b, 0, 1), "\n(B 2\n (A 1 3))");
+    EXPECT_TRUE(takeReports().empty());
+}
+
 TEST_F(WriterTest, ShortMemoryStopsTheWalkWithAReport) {
     VRDentity f = form("F");
     ints(f, 1, 3);

@@ -1,5 +1,6 @@
 // writer.cpp - the text writer: an entity (as a rule a form tree) in the text notation.
 #include "files/files.h"
+#include "frame/formset.h"
 #include "forms/forms.h"
 #include "pools/pools.h"
 
@@ -126,13 +127,22 @@ void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
     }
 }
 
+// The forms being written, outermost first, and the same forms as a set:
+// a form that holds itself, directly or through sub-forms, would otherwise
+// be written without end.
+struct Path {
+    vrd::ScratchStack<Frame> frames;
+    vrd::FormSet open;
+};
+
 // Opens a form: its line, indentation, "(" and keyword, and a frame for its
-// entities.  Nothing is written for a form that is not live.  False only
-// when the frame could not be kept (reported -2).
-bool openForm(const VRDstore *s, const Output &out, vrd::ScratchStack<Frame> &path, VRDentity e) {
+// entities.  Nothing is written for a form that is not live, nor for one
+// already open on the path.  False only when the path could not grow
+// (reported -2).
+bool openForm(const VRDstore *s, const Output &out, Path &path, VRDentity e) {
     uint32_t key = vrd::formKey(e);
-    if (liveForm(s, key, e.second) == nullptr) return true;
-    if (!path.push(Frame{key, e.second, 0, 0})) {
+    if (liveForm(s, key, e.second) == nullptr || path.open.contains(e)) return true;
+    if (!path.open.insert(e) || !path.frames.push(Frame{key, e.second, 0, 0})) {
         vrd::report("VRDfileWriteEntity", VRD_E_NOMEM);
         return false;
     }
@@ -151,15 +161,16 @@ void writeTree(const VRDstore *s, const Output &out, VRDentity root) {
         writeValue(s, out, root);
         return;
     }
-    vrd::ScratchStack<Frame> path;
+    Path path;
     if (!openForm(s, out, path, root)) return;
-    while (!path.empty()) {
-        Frame &frame = path.top();
+    while (!path.frames.empty()) {
+        Frame &frame = path.frames.top();
         const FormRecord *f = liveForm(s, frame.key, frame.index);
         if (f == nullptr || frame.position >= vrd::entityCount(*f)) {
             printTextFileChar(out.channel, ')');
             --writerDepth;
-            path.pop();
+            path.open.erase(vrd::formEntity(frame.key, frame.index));
+            path.frames.pop();
             continue;
         }
         VRDentity e = entityAt(s, frame, *f);

@@ -1,6 +1,6 @@
 // copy.cpp - deep copy of forms and entity ranges, keyword and key tests, and moving a form to another key.
 #include "forms/forms.h"
-#include "search/formset.h"
+#include "frame/formset.h"
 #include "search/search.h"
 
 namespace {

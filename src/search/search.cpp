@@ -1,5 +1,5 @@
 // search.cpp - pattern search over forms: by key, in one list, down the tree, up the owners, and by entity.
-#include "search/formset.h"
+#include "frame/formset.h"
 #include "search/search.h"
 
 namespace {
