@@ -90,14 +90,21 @@ const std::string &sampleText() {
     return text;
 }
 
+// Reads the sample text into the current store; its root form.
+VRDentity readSample() {
+    const std::string &text = sampleText();
+    TextChannel *in = openTextString(text.data(), text.size());
+    VRDentity root = VRDnullEntity();
+    VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
+    closeTextFile(in);
+    return root;
+}
+
 void BM_ReadText(benchmark::State &state) {
     const std::string &text = sampleText();
     for (auto _ : state) {
         FreshStore store;
-        TextChannel *in = openTextString(text.data(), text.size());
-        VRDentity root;
-        VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
-        closeTextFile(in);
+        benchmark::DoNotOptimize(readSample());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
@@ -105,11 +112,7 @@ BENCHMARK(BM_ReadText)->Unit(benchmark::kMillisecond);
 
 void BM_WriteText(benchmark::State &state) {
     FreshStore store;
-    const std::string &text = sampleText();
-    TextChannel *in = openTextString(text.data(), text.size());
-    VRDentity root;
-    VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
-    closeTextFile(in);
+    VRDentity root = readSample();
     size_t written = 0;
     for (auto _ : state) {
         TextChannel *out = openTextBuffer();
@@ -123,11 +126,7 @@ BENCHMARK(BM_WriteText)->Unit(benchmark::kMillisecond);
 
 void BM_BinaryRoundTrip(benchmark::State &state) {
     FreshStore store;
-    const std::string &text = sampleText();
-    TextChannel *in = openTextString(text.data(), text.size());
-    VRDentity root;
-    VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
-    closeTextFile(in);
+    readSample();
     std::string path = "/tmp/vrd-bench-" + std::to_string(reinterpret_cast<uintptr_t>(&state)) + ".bin";
     for (auto _ : state) {
         VRDfileWriteBinary(path.c_str());
@@ -139,11 +138,7 @@ BENCHMARK(BM_BinaryRoundTrip)->Unit(benchmark::kMillisecond);
 
 void BM_FindUnder(benchmark::State &state) {
     FreshStore store;
-    const std::string &text = sampleText();
-    TextChannel *in = openTextString(text.data(), text.size());
-    VRDentity root;
-    VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
-    closeTextFile(in);
+    VRDentity root = readSample();
     uint32_t key = VRDkeyFind("sensor");
     int64_t found = 0;
     for (auto _ : state) {

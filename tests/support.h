@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,45 @@ protected:
 };
 
 inline VRDentity entity(uint32_t first, uint32_t second = 0) { return VRDentity{first, second}; }
+
+// A StoreTest with helpers that build trees the way a host does.
+class TreeTest : public StoreTest {
+protected:
+    static constexpr uint32_t kEnd = 0xFFFFFFFFu;  // append
+    uint32_t key(const char *keyword) {
+        uint32_t k = 0;
+        EXPECT_EQ(VRDkeyCreate(keyword, &k), 0);
+        return k;
+    }
+    // A form owned by `owner` but not listed in it.
+    VRDentity form(const char *keyword, VRDentity owner = VRDentity{0, 0}) {
+        VRDentity f{};
+        EXPECT_EQ(VRDformCreate(owner, VRD_NO_KEY, keyword, &f), 0);
+        return f;
+    }
+    // A form listed in (and owned by) `owner`, as the reader makes them.
+    VRDentity child(VRDentity owner, const char *keyword) {
+        VRDentity f{};
+        EXPECT_EQ(VRDformAddForm(owner, kEnd, VRD_NO_KEY, keyword, &f), 0);
+        return f;
+    }
+    VRDentity integer(int32_t v) {
+        VRDentity e{};
+        EXPECT_EQ(VRDintCreate(v, &e), 0);
+        return e;
+    }
+    void add(VRDentity f, std::initializer_list<VRDentity> entities) {
+        std::vector<VRDentity> list(entities);
+        ASSERT_EQ(VRDformAddEntities(f, kEnd, static_cast<uint32_t>(list.size()), list.data()), 0);
+    }
+    std::vector<VRDentity> list(VRDentity f) {
+        std::vector<VRDentity> out(VRDformEntityCount(f));
+        if (!out.empty()) {
+            EXPECT_EQ(VRDformGetEntities(0, static_cast<uint32_t>(out.size()), f, out.data()), out.size());
+        }
+        return out;
+    }
+};
 
 }  // namespace vrdtest
 

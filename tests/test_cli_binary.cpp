@@ -6,44 +6,17 @@
 #include <sstream>
 #include <string>
 
+#include "cli_support.h"
 #include "support.h"
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string tempFile(const std::string &name, const std::string &contents) {
-    std::string path = ::testing::TempDir() + "cli_binary_" + name;
-    std::ofstream(path, std::ios::binary) << contents;
-    return path;
-}
-
-std::string tempPath(const std::string &name) { return ::testing::TempDir() + "cli_binary_" + name; }
-
-ToolRun vrd(const std::string &args) {
-    std::string out = tempPath("stdout"), err = tempPath("stderr");
-    std::string command = std::string(VRD_CLI) + " " + args + " >" + out + " 2>" + err;
-    int raw = std::system(command.c_str());
-    int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return ToolRun{status, slurp(out), slurp(err)};
-}
-
-int lines(const std::string &s) {
-    int n = 0;
-    for (char c : s) n += c == '\n';
-    return n;
-}
+using vrdtest::lineCount;
+using vrdtest::scratch;
+using vrdtest::slurp;
+using vrdtest::tempFile;
+using vrdtest::ToolRun;
+using vrdtest::vrd;
 
 std::string statisticsOfCurrentStore() {
     testing::internal::CaptureStdout();
@@ -59,7 +32,7 @@ const char kText[] = "(A 1 \"x\" (b 2) (PT 3 4) y.z -0.50 300000000)";
 // makes; unpacking gives the writer's layout of that tree.
 TEST_F(CliBinary, PackWritesTheStoresDumpAndUnpackGivesTheTextBack) {
     std::string in = tempFile("in.vrd", kText);
-    std::string packed = tempPath("packed.bin");
+    std::string packed = scratch("packed.bin");
     std::remove(packed.c_str());
     ToolRun r = vrd("pack " + in + " " + packed);
     EXPECT_EQ(r.status, 0);
@@ -69,14 +42,14 @@ TEST_F(CliBinary, PackWritesTheStoresDumpAndUnpackGivesTheTextBack) {
     VRDentity root;
     ASSERT_EQ(VRDfileReadEntity(text, VRDnullEntity(), -1, 0, &root), 0);
     closeTextFile(text);
-    std::string expected = tempPath("expected.bin");
+    std::string expected = scratch("expected.bin");
     ASSERT_EQ(VRDfileWriteBinary(expected.c_str()), 0);
     EXPECT_EQ(slurp(packed), slurp(expected));
 
     r = vrd("unpack " + packed);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "\n(A 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5 300000000)\n");
-    std::string out = tempPath("unpacked.vrd");
+    std::string out = scratch("unpacked.vrd");
     r = vrd("unpack " + packed + " -o " + out);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
@@ -95,7 +68,7 @@ TEST_F(CliBinary, UnpackWritesEveryLiveRootInKeyAndIndexOrder) {
     ASSERT_EQ(VRDformAddForm(b2, 0xFFFFFFFF, VRD_NO_KEY, "C", &c), 0);
     ASSERT_EQ(VRDformAddInt(c, 0xFFFFFFFF, 2, &e), 0);
     ASSERT_EQ(VRDformKill(b1, 0, 0), 0);
-    std::string packed = tempPath("roots.bin");
+    std::string packed = scratch("roots.bin");
     ASSERT_EQ(VRDfileWriteBinary(packed.c_str()), 0);
     ToolRun r = vrd("unpack " + packed);
     EXPECT_EQ(r.status, 0);
@@ -106,7 +79,7 @@ TEST_F(CliBinary, UnpackWritesEveryLiveRootInKeyAndIndexOrder) {
 // file is text or binary.
 TEST_F(CliBinary, StatsReadsTextAndBinaryFiles) {
     std::string in = tempFile("stats.vrd", kText);
-    std::string packed = tempPath("stats.bin");
+    std::string packed = scratch("stats.bin");
     ASSERT_EQ(vrd("pack " + in + " " + packed).status, 0);
 
     ToolRun r = vrd("stats " + packed);
@@ -127,7 +100,7 @@ TEST_F(CliBinary, StatsReadsTextAndBinaryFiles) {
 }
 
 TEST_F(CliBinary, BadInputGivesOneLineAndAFailingStatus) {
-    std::string missing = tempPath("missing");
+    std::string missing = scratch("missing");
     std::remove(missing.c_str());
     std::string wrongVersion = tempFile("v7.bin", std::string("\x07\0\0\0\0\0\0\0", 8));
     std::string truncated = tempFile("cut.bin", std::string("\x06\0\0\0\x05\0\0\0A", 9));
@@ -138,8 +111,8 @@ TEST_F(CliBinary, BadInputGivesOneLineAndAFailingStatus) {
         std::string message;
     };
     const Case cases[] = {
-        {"pack " + missing + " " + tempPath("o.bin"), "vrd: " + missing + ": cannot open for reading"},
-        {"pack " + badText + " " + tempPath("o.bin"), "vrd: " + badText + ": "},
+        {"pack " + missing + " " + scratch("o.bin"), "vrd: " + missing + ": cannot open for reading"},
+        {"pack " + badText + " " + scratch("o.bin"), "vrd: " + badText + ": "},
         {"pack " + good + " " + ::testing::TempDir(), "vrd: " + ::testing::TempDir() + ": Can't open file"},
         {"unpack " + missing, "vrd: " + missing + ": cannot open for reading"},
         {"unpack " + wrongVersion, "vrd: " + wrongVersion + ": Incompatible binary file"},
@@ -152,7 +125,7 @@ TEST_F(CliBinary, BadInputGivesOneLineAndAFailingStatus) {
         ToolRun r = vrd(c.args);
         EXPECT_NE(r.status, 0);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(lines(r.err), 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
         EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
     }
     EXPECT_EQ(vrd("pack " + good).status, 2);

@@ -1,5 +1,5 @@
 // test_cli_find.cpp - `vrd find` run end to end on real files.
-#include <gtest/gtest.h>
+#include "cli_support.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,38 +13,12 @@
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Test processes run in parallel: every scratch file carries this process's id.
-std::string scratch(const std::string &name) {
-    return ::testing::TempDir() + "cli_find_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string tempFile(const std::string &name, const std::string &contents) {
-    std::string path = scratch(name);
-    std::ofstream(path, std::ios::binary) << contents;
-    return path;
-}
-
-ToolRun vrd(const std::string &args) {
-    std::string out = scratch("stdout");
-    std::string err = scratch("stderr");
-    std::string command = std::string(VRD_CLI) + " " + args + " >" + out + " 2>" + err;
-    int raw = std::system(command.c_str());
-    int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return ToolRun{status, slurp(out), slurp(err)};
-}
+using vrdtest::lineCount;
+using vrdtest::scratch;
+using vrdtest::slurp;
+using vrdtest::tempFile;
+using vrdtest::ToolRun;
+using vrdtest::vrd;
 
 const char *kTree = "(R 1 (B 2 (A 1 \"x\") (A 2 y)) (A 1 \"x\" 3.5) (A 1 z)\n"
                     " (C (A 1 \"x\" (A 1 \"x\"))) (A 1000000000 -4))";

@@ -10,50 +10,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cli_support.h"
 #include "support.h"
 #include "text_support.h"
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Test processes run in parallel: every scratch file carries this process's id.
-std::string scratch(const std::string &name) {
-    return ::testing::TempDir() + "cli_text_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string tempFile(const std::string &name, const std::string &contents) {
-    std::string path = scratch(name);
-    std::ofstream(path, std::ios::binary) << contents;
-    return path;
-}
-
-// Runs the tool with `args`; its exit status and both output streams.
-ToolRun vrd(const std::string &args) {
-    std::string out = scratch("stdout");
-    std::string err = scratch("stderr");
-    std::string command = std::string(VRD_CLI) + " " + args + " >" + out + " 2>" + err;
-    int raw = std::system(command.c_str());
-    int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return ToolRun{status, slurp(out), slurp(err)};
-}
-
-int lineCount(const std::string &s) {
-    int n = 0;
-    for (char c : s) n += c == '\n';
-    return n;
-}
+using vrdtest::lineCount;
+using vrdtest::scratch;
+using vrdtest::slurp;
+using vrdtest::tempFile;
+using vrdtest::ToolRun;
+using vrdtest::vrd;
 
 TEST(CliText, FmtWritesTheWritersLayoutWithItsOptions) {
     std::string in = tempFile("small.vrd", "(A 1\n\n   \"x\" (b 2) (PT 3 4) y.z -0.50)");

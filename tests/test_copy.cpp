@@ -11,39 +11,8 @@ namespace {
 const VRDentity kNull{0, 0};
 constexpr uint32_t kEnd = 0xFFFFFFFFu;
 
-class Copy : public StoreTest {
+class Copy : public vrdtest::TreeTest {
 protected:
-    uint32_t key(const char *keyword) {
-        uint32_t k = 0;
-        EXPECT_EQ(VRDkeyCreate(keyword, &k), 0);
-        return k;
-    }
-    VRDentity form(const char *keyword, VRDentity owner = kNull) {
-        VRDentity f{};
-        EXPECT_EQ(VRDformCreate(owner, VRD_NO_KEY, keyword, &f), 0);
-        return f;
-    }
-    VRDentity child(VRDentity owner, const char *keyword) {
-        VRDentity f{};
-        EXPECT_EQ(VRDformAddForm(owner, kEnd, VRD_NO_KEY, keyword, &f), 0);
-        return f;
-    }
-    VRDentity integer(int32_t v) {
-        VRDentity e{};
-        EXPECT_EQ(VRDintCreate(v, &e), 0);
-        return e;
-    }
-    void add(VRDentity f, std::initializer_list<VRDentity> entities) {
-        std::vector<VRDentity> list(entities);
-        ASSERT_EQ(VRDformAddEntities(f, kEnd, static_cast<uint32_t>(list.size()), list.data()), 0);
-    }
-    std::vector<VRDentity> list(VRDentity f) {
-        std::vector<VRDentity> out(VRDformEntityCount(f));
-        if (!out.empty()) {
-            EXPECT_EQ(VRDformGetEntities(0, static_cast<uint32_t>(out.size()), f, out.data()), out.size());
-        }
-        return out;
-    }
     static VRDentity key0(uint32_t key, uint32_t index) { return VRDentity{0x80000000u | key, index}; }
 };
 

@@ -8,34 +8,7 @@ namespace {
 
 const VRDentity kNull{0, 0};
 
-class SearchTest : public StoreTest {
-protected:
-    uint32_t key(const char *keyword) {
-        uint32_t k = 0;
-        EXPECT_EQ(VRDkeyCreate(keyword, &k), 0);
-        return k;
-    }
-    VRDentity form(const char *keyword, VRDentity owner = kNull) {
-        VRDentity f{};
-        EXPECT_EQ(VRDformCreate(owner, VRD_NO_KEY, keyword, &f), 0);
-        return f;
-    }
-    // A form listed in (and owned by) `owner`, as the reader makes them.
-    VRDentity child(VRDentity owner, const char *keyword) {
-        VRDentity f{};
-        EXPECT_EQ(VRDformAddForm(owner, 0xFFFFFFFFu, VRD_NO_KEY, keyword, &f), 0);
-        return f;
-    }
-    VRDentity integer(int32_t v) {
-        VRDentity e{};
-        EXPECT_EQ(VRDintCreate(v, &e), 0);
-        return e;
-    }
-    void add(VRDentity f, std::initializer_list<VRDentity> entities) {
-        std::vector<VRDentity> list(entities);
-        ASSERT_EQ(VRDformAddEntities(f, 0xFFFFFFFFu, static_cast<uint32_t>(list.size()), list.data()), 0);
-    }
-};
+class SearchTest : public vrdtest::TreeTest {};
 
 // Counts the candidates offered and accepts the one at `acceptAt`.
 int offered = 0;
