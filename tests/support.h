@@ -61,6 +61,13 @@ protected:
 
 inline VRDentity entity(uint32_t first, uint32_t second = 0) { return VRDentity{first, second}; }
 
+// What VRDstatistics prints for the current store.
+inline std::string statisticsReport() {
+    testing::internal::CaptureStdout();
+    VRDstatistics();
+    return testing::internal::GetCapturedStdout();
+}
+
 // A StoreTest with helpers that build trees the way a host does.
 class TreeTest : public StoreTest {
 protected:
