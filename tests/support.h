@@ -31,6 +31,13 @@ inline void VRD_CALL recordReport(const char *routine, int code) { reports().pus
 
 inline std::ostream &operator<<(std::ostream &os, const Report &r) { return os << r.routine << ":" << r.code; }
 
+// What the handler sees when each of `routines` runs, in turn, with no current store.
+inline std::vector<Report> noStoreReports(std::initializer_list<const char *> routines) {
+    std::vector<Report> seen;
+    for (const char *routine : routines) seen.push_back({routine, VRD_E_NOSTORE});
+    return seen;
+}
+
 // Every test starts with no store but one fresh current store, check mode on,
 // the recording handler installed and no reports seen; it leaves no store behind.
 class StoreTest : public ::testing::Test {
