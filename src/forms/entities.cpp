@@ -164,9 +164,11 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
     FormRecord *f;
     if (!vrd::resolveForm(s, form, "VRDformDeleteEntities", &k, &f)) return 1;
     uint32_t c = entityCount(*f);
+    // Positions are 32-bit: on an empty list -1 becomes 0xFFFFFFFF and the
+    // range test wraps with it, so "delete the last entity" of an empty list
+    // passes the test and deletes nothing.
     if (position == kLast) position = c - 1;
-    bool outside = static_cast<uint64_t>(position) + n > c;
-    if (outside && vrd::checkMode) {
+    if (position + n > c && vrd::checkMode) {
         vrd::report("VRDformDeleteEntities", VRD_E_BADPOSITION);
         return 1;
     }
@@ -175,7 +177,12 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
         emptyList(*f);
         return 0;
     }
-    if (outside) return 1;  // unchecked: refused rather than read past the run
+    // A range that only the wrap let through is refused like any other, and
+    // unchecked ranges are refused rather than read past the run.
+    if (static_cast<uint64_t>(position) + n > c) {
+        if (vrd::checkMode) vrd::report("VRDformDeleteEntities", VRD_E_BADPOSITION);
+        return 1;
+    }
     uint32_t m = c - n;
     VRDentity survivors[2];  // where a list of one survivor or none is gathered
     VRDentity *to = survivors;
