@@ -13,6 +13,11 @@ namespace {
 // only an equal value matches and the key is the value itself.
 constexpr double kSlotLimit = 2.0;
 
+// Small tables are scanned: a scan of a few hundred entries costs less than
+// an index, and a table's growth then takes exactly one block request, the
+// table's own, as callers counting allocations expect.
+constexpr int32_t kIndexedCapacity = 1024;
+
 uint64_t mix(uint64_t x) {
     x ^= x >> 33;
     x *= 0xff51afd7ed558ccdull;
@@ -115,12 +120,14 @@ int32_t findReal(VRDstore *s, double value) {
 }
 
 void prepareBigintIndex(VRDstore *s) {
+    if (s->bigintCapacity < kIndexedCapacity) return dropIndex(s->bigintLookup);
     if (!resize(s->bigintLookup, s->bigintCount, s->bigintCapacity,
                 [s](int32_t i) { return bigintKey(s->bigintValues[i]); }))
         dropIndex(s->bigintLookup);
 }
 
 void prepareRealIndex(VRDstore *s) {
+    if (s->realCapacity < kIndexedCapacity) return dropIndex(s->realLookup);
     if (!resize(s->realLookup, s->realCount, s->realCapacity,
                 [s](int32_t i) { return realKey(s->realValues[i]); }))
         dropIndex(s->realLookup);

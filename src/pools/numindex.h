@@ -22,7 +22,8 @@ int32_t findBigint(VRDstore *s, int32_t value);
 // First real entry within DBL_EPSILON of `value`: its index, -1 when absent.
 int32_t findReal(VRDstore *s, double value);
 // Called after a table has grown to its new capacity: sizes the index for it
-// (or drops it when memory is short; no report, the scan still works).
+// (or drops it when memory is short; no report, the scan still works).  A
+// table below 1024 entries of capacity has no index: it is scanned.
 void prepareBigintIndex(VRDstore *s);
 void prepareRealIndex(VRDstore *s);
 // Called after entry `index` was appended to its table.
