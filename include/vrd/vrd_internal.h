@@ -125,9 +125,10 @@ int32_t VRD_CALL VRDfileWriteBinary(const char *path);
    the section reader's own name ("VRDkeyReadBinary", "VRDpointReadBinary",
    "VRDstringReadBinary", "VRDintReadBinary", "VRDrealReadBinary") when the file
    ends early or memory runs out - the sections before hold the file's contents,
-   the failing one is left empty, the later ones keep theirs, and when a form of
-   the file then names a value the store does not hold, every pool is emptied as
-   in a new store.  A count larger than the rest of the file is an early end. */
+   the failing one is left empty and the later ones keep theirs, nothing rolled
+   back; a form of the file that then names a value the store does not hold reads
+   it as absent (getters refuse the index).  A count larger than the rest of the
+   file is an early end. */
 int32_t VRD_CALL VRDfileReadBinary(const char *path);
 
 /* ---- diagnostics ---- */

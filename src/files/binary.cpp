@@ -795,27 +795,13 @@ int32_t readOneSection(int fd, int section) {
     return 0;
 }
 
-// After a read that stopped part way, the forms of the file may name values
-// of sections it never reached.  The store is kept only when every such
-// reference resolves in the pools as they now stand; otherwise it is
-// emptied, as a new store, so that no later call can follow one outside a
-// block.
-void keepStoreConsistent(VRDstore *s) {
-    Marks starts;
-    bool sound = mapStringEntries(s->stringText, s->stringUsed, starts) == Status::Ok;
-    if (sound) {
-        Extents x{s->xcoordCount, s->ycoordCount, static_cast<uint32_t>(s->pointCount), &starts,
-                  static_cast<uint32_t>(s->bigintCount), static_cast<uint32_t>(s->realCount)};
-        sound = formsResolve(s->keyRecords, s->keyCount, x);
-    }
-    if (sound) return;
-    for (int section = 0; section < kSectionCount; ++section) emptySection(s, section);
-}
-
 // Reads the five sections after the version word.  Nothing reaches the
 // store until every section has been read and checked, so a malformed file
 // leaves it untouched; a file that ends early (or a lack of memory) replaces
 // the sections before the failing one, empties that one and keeps the rest.
+// Forms of the file may then name values the store does not hold: every
+// routine that follows a value entity bounds its index by the pool's count,
+// so such an entity reads as absent and nothing outside a block is touched.
 int32_t readSections(VRDstore *s, int fd) {
     Source src = sourceOf(fd);
     Stages st;
@@ -826,7 +812,6 @@ int32_t readSections(VRDstore *s, int fd) {
         if (status == Status::Bad) return 1;
         for (int done = 0; done < section; ++done) commitSection(s, st, done);
         emptySection(s, section);
-        if (section > kKeys) keepStoreConsistent(s);
         return 1;
     }
     Extents x{st.points.x.count,    st.points.y.count,
