@@ -229,11 +229,19 @@ int VRD_CALL VRDformSetEntity(VRDentity form, uint32_t position, VRDentity value
     KeyRecord *k;
     FormRecord *f;
     if (vrd::needStore("VRDformSetEntity") == nullptr || formptr(form, &k, &f) != 0) return 1;
-    if (position >= entityCount(*f)) {
-        if (vrd::checkMode) vrd::report("VRDformSetEntity", VRD_E_BADPOSITION);
+    uint32_t c = entityCount(*f);
+    if (position >= c && vrd::checkMode) {
+        vrd::report("VRDformSetEntity", VRD_E_BADPOSITION);
         return VRD_E_BADPOSITION;
     }
-    vrd::listOf(*k, *f)[position] = value;  // count and flags unchanged
+    // Count and flags unchanged.  A list of one entity or none keeps it in the
+    // record, whatever the position; an unchecked position past a run is refused.
+    if (c < 2) {
+        std::memcpy(f->data, &value, sizeof value);
+        return 0;
+    }
+    if (position >= c) return VRD_E_BADPOSITION;
+    k->slabSlots[f->data[0] + position] = value;
     return 0;
 }
 
@@ -270,11 +278,20 @@ int VRD_CALL VRDformCmpEntity(uint32_t position, uint32_t n, VRDentity form, con
     KeyRecord *k;
     FormRecord *f;
     if (vrd::needStore("VRDformCmpEntity") == nullptr || formptr(form, &k, &f) != 0) return 0;
-    if (position >= entityCount(*f)) {
-        if (vrd::checkMode) vrd::report("VRDformCmpEntity", VRD_E_BADPOSITION);
+    uint32_t c = entityCount(*f);
+    if (position >= c && vrd::checkMode) {
+        vrd::report("VRDformCmpEntity", VRD_E_BADPOSITION);
         return 0;
     }
-    VRDentity e = vrd::listOf(*k, *f)[position];
+    // Below two entities the record holds the entity, whatever the position;
+    // an unchecked position past a run is never read.
+    VRDentity e;
+    if (c < 2)
+        std::memcpy(&e, f->data, sizeof e);
+    else if (position < c)
+        e = k->slabSlots[f->data[0] + position];
+    else
+        return 0;
     for (uint32_t i = 0; i < n; ++i)
         if (vrd::sameEntity(set[i], e)) return 1;
     return 0;
