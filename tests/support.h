@@ -68,6 +68,11 @@ protected:
 
 inline VRDentity entity(uint32_t first, uint32_t second = 0) { return VRDentity{first, second}; }
 
+// Every call of a setup sequence returned 0; a braced list runs them in order.
+inline void expectOk(std::initializer_list<int32_t> results) {
+    for (int32_t r : results) EXPECT_EQ(r, 0);
+}
+
 // What VRDstatistics prints for the current store.
 inline std::string statisticsReport() {
     testing::internal::CaptureStdout();

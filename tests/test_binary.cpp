@@ -8,6 +8,7 @@
 
 #include "support.h"
 
+using vrdtest::expectOk;
 using vrdtest::Report;
 
 namespace {
@@ -16,10 +17,6 @@ constexpr uint32_t kEnd = 0x7FFFFFFF, kNone = 0xFFFFFFFF;
 constexpr std::nullopt_t kAny = std::nullopt;  // a word the file leaves open
 using Bytes = std::vector<uint8_t>;
 
-// Every call of a setup sequence succeeded; a braced list runs them in order.
-void expectOk(std::initializer_list<int32_t> results) {
-    for (int32_t r : results) EXPECT_EQ(r, 0);
-}
 void putWord(Bytes &bytes, size_t at, uint32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
 
 // Walks a file of a known length field by field.
