@@ -1,143 +1,81 @@
 // test_cli_text.cpp - `vrd fmt` and `vrd check` run end to end on real files.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "cli_support.h"
-#include "support.h"
 #include "text_support.h"
 
 namespace {
 
-using vrdtest::lineCount;
-using vrdtest::scratch;
-using vrdtest::slurp;
-using vrdtest::tempFile;
-using vrdtest::ToolRun;
-using vrdtest::vrd;
+using namespace vrdtest;
 
 TEST(CliText, FmtWritesTheWritersLayoutWithItsOptions) {
-    std::string in = tempFile("small.vrd", "(A 1\n\n   \"x\" (b 2) (PT 3 4) y.z -0.50)");
-    ToolRun r = vrd("fmt " + in);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "\n(A 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5)\n");
-    EXPECT_EQ(r.err, "");
-
-    r = vrd("fmt --upper --no-indent " + in);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "\n(A 1 \"x\"\n(B 2) (PT 3 4) Y.Z -0.5)\n");
-    r = vrd("fmt " + in + " --lower");
-    EXPECT_EQ(r.out, "\n(a 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5)\n");
-
-    std::string out = scratch("out.vrd");
-    std::remove(out.c_str());
-    r = vrd("fmt " + in + " -o " + out);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(slurp(out), "\n(A 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5)\n");
+    std::string in = tempFile("small.vrd", "(A 1\n\n   \"x\" (b 2) (PT 3 4) y.z -0.50)"), out = scratch("out.vrd");
+    const std::string lower = "\n(a 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5)\n";
+    for (const auto &[args, expected] : {std::pair<std::string, std::string>{in, "\n(A 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5)\n"},
+                                        {"--upper --no-indent " + in, "\n(A 1 \"x\"\n(B 2) (PT 3 4) Y.Z -0.5)\n"},
+                                        {in + " --lower", lower}}) {
+        ToolRun r = vrd("fmt " + args);
+        EXPECT_TRUE(r.status == 0 && r.err.empty()) << args << ": " << r.err;
+        EXPECT_EQ(r.out, expected) << args;
+    }
+    ToolRun r = vrd("fmt --lower " + in + " -o " + out);
+    EXPECT_TRUE(r.status == 0 && r.out.empty());
+    EXPECT_EQ(slurp(out), lower);
 }
 
 TEST(CliText, FmtRefusesBadArgumentsFilesAndTexts) {
-    std::string in = tempFile("args.vrd", "(A)");
-    for (const char *args : {"fmt", "fmt --upper --lower ", "fmt --bogus ", "fmt a.vrd b.vrd"}) {
-        ToolRun r = vrd(std::string(args) + (std::string(args).back() == ' ' ? in : ""));
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.out, "") << args;
-        EXPECT_NE(r.err, "") << args;
+    std::string in = tempFile("args.vrd", "(A)"), bad = tempFile("bad.vrd", "(A 1\n (B 2");
+    for (const std::string &args : {std::string(), "--upper --lower " + in, "--bogus " + in, std::string("a.vrd b.vrd")}) {
+        ToolRun r = vrd("fmt " + args);
+        EXPECT_TRUE(r.status == 2 && r.out.empty() && !r.err.empty()) << args;
     }
-    ToolRun r = vrd("fmt " + scratch("missing.vrd"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(lineCount(r.err), 1);
-    EXPECT_EQ(r.err.rfind("vrd: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("missing.vrd: cannot open"), std::string::npos) << r.err;
-
-    // A text with an error is not rewritten: the first error, with its place.
-    std::string bad = tempFile("bad.vrd", "(A 1\n (B 2");
-    r = vrd("fmt " + bad);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "vrd: " + bad + ": Bad form (line 2, column 5)\n");
-
-    r = vrd("fmt " + in + " -o /nonexistent-dir/out.vrd");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(lineCount(r.err), 1);
-    EXPECT_NE(r.err.find("/nonexistent-dir/out.vrd: cannot open for writing"), std::string::npos) << r.err;
+    // Files that cannot be opened, or a text's first error with its place: status 1, one line.
+    for (const auto &[args, message] :
+         {std::pair<std::string, std::string>{scratch("missing.vrd"), scratch("missing.vrd") + ": cannot open"},
+          {in + " -o /nonexistent-dir/out.vrd", "/nonexistent-dir/out.vrd: cannot open for writing"},
+          {bad, bad + ": Bad form (line 2, column 5)"}}) {
+        ToolRun r = vrd("fmt " + args);
+        EXPECT_TRUE(r.status == 1 && r.out.empty() && lineCount(r.err) == 1) << args;
+        EXPECT_EQ(r.err.rfind("vrd: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
 }
 
 TEST(CliText, CheckListsEveryErrorWhereItWasMet) {
-    std::string clean = tempFile("clean.vrd", "\n(A 1 (B \"two\"))\n\n");
-    ToolRun r = vrd("check " + clean);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-
-    std::string bad = tempFile("points.vrd", "junk (A (PT 1 2 3)) x");
-    r = vrd("check " + bad);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, bad + ":1:1: Unexpected data before first form\n" + bad + ":1:17: Bad point\n" + bad +
-                         ":1:19: Unexpected data after last form\n");
-
-    std::string open = tempFile("open.vrd", "(A 1\n  \"abc");
-    r = vrd("check " + open);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, open + ":2:6: Bad string\n" + open + ":2:6: Bad form\n");
-
-    std::string empty = tempFile("empty.vrd", "  \n");
-    r = vrd("check " + empty);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, empty + ":1:3: No data in file\n");
-
-    r = vrd("check " + scratch("missing.vrd"));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(lineCount(r.err), 1);
-    r = vrd("check");
-    EXPECT_EQ(r.status, 2);
+    const std::string f = scratch("check.vrd");  // where tempFile puts it
+    for (const auto &[text, expected] : {std::pair<std::string, std::string>{"\n(A 1 (B \"two\"))\n\n", ""},
+                                         {"junk (A (PT 1 2 3)) x", f + ":1:1: Unexpected data before first form\n" + f +
+                                                                       ":1:17: Bad point\n" + f + ":1:19: Unexpected data after last form\n"},
+                                         {"(A 1\n  \"abc", f + ":2:6: Bad string\n" + f + ":2:6: Bad form\n"},
+                                         {"  \n", f + ":1:3: No data in file\n"}}) {
+        ToolRun r = vrd("check " + tempFile("check.vrd", text));
+        EXPECT_EQ(r.status, expected.empty() ? 0 : 1) << text;
+        EXPECT_EQ(r.out, expected);
+    }
+    ToolRun r = vrd("check " + scratch("missing.vrd"));
+    EXPECT_TRUE(r.status == 2 && r.out.empty() && lineCount(r.err) == 1) << r.err;
+    EXPECT_EQ(vrd("check").status, 2);
+    EXPECT_EQ(vrd("check --help").out.rfind("usage: vrd check FILE", 0), 0u);
 }
 
-TEST(CliText, EachCommandHasItsOwnHelp) {
-    ToolRun r = vrd("fmt --help");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: vrd fmt FILE", 0), 0u) << r.out;
-    r = vrd("check --help");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: vrd check FILE", 0), 0u) << r.out;
-    r = vrd("--help");
-    EXPECT_NE(r.out.find("  fmt FILE"), std::string::npos);
-    EXPECT_NE(r.out.find("  check FILE"), std::string::npos);
-}
-
-class CliExample : public vrdtest::StoreTest {};
+class CliExample : public StoreTest {};
 
 TEST_F(CliExample, ThePlantModelIsCleanAndSurvivesFormatting) {
-    std::string plant = std::string(VRD_SOURCE_DIR) + "/examples/plant.vrd";
-    std::string text = slurp(plant);
-    ASSERT_GT(lineCount(text), 300);
-    ToolRun r = vrd("check " + plant);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "");
-
+    std::string plant = std::string(VRD_SOURCE_DIR) + "/examples/plant.vrd", once = scratch("plant1.vrd");
+    EXPECT_EQ(vrd("check " + plant).status, 0);
     // Formatting is stable, and the formatted text holds the same tree.
-    std::string once = scratch("plant1.vrd");
     ASSERT_EQ(vrd("fmt " + plant + " -o " + once).status, 0);
     ToolRun twice = vrd("fmt " + once);
     ASSERT_EQ(twice.status, 0);
     EXPECT_EQ(twice.out, slurp(once));
-
     VRDentity original{}, formatted{};
-    ASSERT_EQ(vrdtest::readText(text, &original), 0);
-    ASSERT_EQ(vrdtest::readText(twice.out, &formatted), 0);
+    ASSERT_EQ(readText(slurp(plant), &original), 0);
+    ASSERT_EQ(readText(twice.out, &formatted), 0);
     EXPECT_TRUE(takeReports().empty());
-    std::string tree = vrdtest::describe(original);
-    EXPECT_EQ(vrdtest::describe(formatted), tree);
-    // The sample exercises every kind of value, big and negative integers included.
+    std::string tree = describe(original);
+    EXPECT_EQ(describe(formatted), tree);
     for (const char *piece : {"pt(", "r:", "s:\"", "id:", "i:-", "i:2146"}) EXPECT_NE(tree.find(piece), std::string::npos) << piece;
 }
 

@@ -50,6 +50,7 @@ TEST_F(ReaderTest, FreeStandingTextsGiveTheirTreeAndReports) {
         {"(abc def \"ghi\")", 1, "(ABC id:DEF s:\"ghi\")", {}, ""},
         {"(ABC DEF \"GHI\")", 2, "(abc id:def s:\"GHI\")", {}, ""}, {"(aB cD)", 3, "(Ab id:Cd)", {}, ""},
         {"(k x\xE9t\xC9)", 1, "(K id:X\xE9T\xC9)", {}, ""},  // the C locale maps ASCII only
+        {"(A 1\xB2 2\xC0 3\xD7 -0\xB9)", 0, "(A id:1\xB2 id:2\xC0 id:3\xD7 id:-0\xB9)", {}, ""},  // ASCII digits only
         {"(A \x01 \x7F \x80 b\x80\x01z \xFE)", 0, "(A id:b\x80\x01z)", {}, ""},
         {"(A 1)\xFF junk", 0, "(A i:1)", {}, ""}, {"(A \"ab\xFF\" 2)", 0, "(A s:\"ab\")", {-7, -9}, ""},
         {"", 0, "null", {-4}, ""}, {"junk more (A 1)", 0, "(A i:1)", {-5}, ""}, {"junk", 0, "null", {-5, -4}, ""},
@@ -82,7 +83,6 @@ TEST_F(ReaderTest, NestingDeeperThanTheStacksStopsWithOneReport) {
         f = inner;
     }
     EXPECT_EQ(describe(f), "(F48 i:1)");
-
     // The 50th is one too many: -9 once, what was read stays, nothing after is read.
     ASSERT_EQ(readText("(G 1 " + open + "(X 2) 3" + close + ")", &root), 0);
     EXPECT_EQ(takeReports(), fromReader({-9}));
@@ -136,9 +136,7 @@ TEST_F(ReaderTest, FailuresOfTheStoreEndTheReadingWithOne) {
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformCreate", -9}}));
     ASSERT_EQ(readText("1 2", &root, 0, bad), 1);
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformAddEntities", -9}}));
-
-    // Every allocation of a reading failing in turn gives 1, or 0 when only a
-    // point's coordinate table was refused; never a crash.
+    // Each allocation failing in turn: 1, or 0 when only a coordinate table was refused.
     int failed = 0;
     for (long n = 1; n < 40; ++n) {
         ASSERT_TRUE(VRDkill(nullptr, "test") == 0 && VRDnew("test") != nullptr);

@@ -15,7 +15,6 @@ namespace vrdtest {
 inline std::string describe(VRDentity e) {
     char text[64];
     if (e.first & 0x80000000u) {
-        if (VRDformIsKilled(e)) return "killed";
         std::string out = "(";
         const char *keyword = VRDformGetPtrKeyword(e);
         out += keyword != nullptr ? keyword : "?";
@@ -29,19 +28,11 @@ inline std::string describe(VRDentity e) {
         return text;
     }
     switch (e.first & 0xF8000000u) {
-    case 0x08000000u:
-    case 0x10000000u:
-    case 0x18000000u:
-        return "i:" + std::to_string(VRDintGetValue(e));
-    case 0x20000000u:
-        return std::string("s:\"") + VRDstringGetPtrValue(e) + "\"";
-    case 0x28000000u:
-        return std::string("id:") + VRDstringGetPtrValue(e);
-    case 0x30000000u:
-        std::snprintf(text, sizeof text, "r:%.17g", VRDrealGetValue(e));
-        return text;
-    default:
-        return e.first == 0 && e.second == 0 ? "null" : "?";
+    case 0x08000000u: case 0x10000000u: case 0x18000000u: return "i:" + std::to_string(VRDintGetValue(e));
+    case 0x20000000u: return std::string("s:\"") + VRDstringGetPtrValue(e) + "\"";
+    case 0x28000000u: return std::string("id:") + VRDstringGetPtrValue(e);
+    case 0x30000000u: std::snprintf(text, sizeof text, "r:%.17g", VRDrealGetValue(e)); return text;
+    default: return e.first == 0 && e.second == 0 ? "null" : "?";
     }
 }
 
