@@ -1,119 +1,59 @@
 // test_properties.cpp - integer properties kept as pairs in a form's "PLIST" property list.
+#include "forms/forms.h"
 #include "support.h"
 
-using vrdtest::Report;
-using vrdtest::StoreTest;
-
 namespace {
-
-const VRDentity kNull{0, 0};
+using Reports = std::vector<vrdtest::Report>;
+using Ints = std::vector<int32_t>;
 constexpr int32_t kNoValue = 0x7FFFFFFF;
 
-class Properties : public StoreTest {
+// Every test starts from a form f that lists one integer, and leaves no report unchecked.
+class Properties : public vrdtest::TreeTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        ASSERT_EQ(VRDformCreate(kNull, VRD_NO_KEY, "F", &f), 0);
-        ASSERT_EQ(VRDformAddInt(f, 0xFFFFFFFFu, 9, &scratch), 0);
+    void SetUp() override { TreeTest::SetUp(), f = form("F"), add(f, {integer(9)}); }
+    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }
+    VRDentity plist(VRDentity of) {  // read from the record: no routine gives it out
+        return store->keyRecords[of.first & 0x7FFFFFFFu].formRecords[of.second].propertyList;
     }
-    VRDentity plist() {
-        // The property list is the PLIST form owned by f; find it by owner.
-        uint32_t key = VRDkeyFind("PLIST");
-        if (key == VRD_NO_KEY) return kNull;
-        for (int32_t cursor = 0;;) {
-            VRDentity p = VRDformFindNext(key, 0, nullptr, &cursor);
-            if (p == kNull || VRDformGetOwner(p) == f) return p;
-        }
-    }
-    std::vector<int32_t> pairs(VRDentity list) {
-        std::vector<int32_t> out;
-        for (uint32_t i = 0; i < VRDformEntityCount(list); ++i) out.push_back(VRDintGetValue(VRDformGetEntity(list, i)));
+    Ints pairs(VRDentity of) {
+        Ints out;
+        for (VRDentity e : list(plist(of))) out.push_back(VRDintGetValue(e));
         return out;
     }
     VRDentity f{};
-    VRDentity scratch{};
 };
 
-TEST_F(Properties, SetCreatesOneListThenReplacesInPlaceAndAppends) {
-    EXPECT_EQ(VRDformGetProperty(f, 7), kNoValue);  // reading never creates the list
+TEST_F(Properties, OneListServesSetReplaceAppendDeleteAndClearThenDiesWithItsForm) {
+    EXPECT_EQ(VRDformGetProperty(f, 7), kNoValue);  // reading, deleting and clearing create no list
+    EXPECT_EQ(VRDformDeleteProperty(7, f) + VRDformClearProperties(f), 0);
     EXPECT_EQ(VRDkeyFind("PLIST"), VRD_NO_KEY);
-
-    ASSERT_EQ(VRDformSetProperty(f, 7, 100), 0);
-    VRDentity list = plist();
-    ASSERT_NE(list, kNull);
-    EXPECT_STREQ(VRDformGetPtrKeyword(list), "PLIST");
-    EXPECT_EQ(VRDformEntityCount(f), 1u);  // the form's own list is untouched
-    EXPECT_EQ(VRDentityGetPosition(f, list), -1);
-    EXPECT_EQ(pairs(list), (std::vector<int32_t>{7, 100}));
-    EXPECT_EQ(VRDformGetProperty(f, 7), 100);
-
-    ASSERT_EQ(VRDformSetProperty(f, 7, 200), 0);
-    ASSERT_EQ(VRDformSetProperty(f, 8, 7), 0);  // a value equal to a name is never taken for it
-    ASSERT_EQ(VRDformSetProperty(f, -5, -6), 0);
-    ASSERT_EQ(VRDformSetProperty(f, 1000000000, 2000000000), 0);
-    EXPECT_EQ(plist(), list);
-    EXPECT_EQ(pairs(list), (std::vector<int32_t>{7, 200, 8, 7, -5, -6, 1000000000, 2000000000}));
-    EXPECT_EQ(VRDformGetProperty(f, 7), 200);
-    EXPECT_EQ(VRDformGetProperty(f, 8), 7);
-    EXPECT_EQ(VRDformGetProperty(f, -5), -6);
-    EXPECT_EQ(VRDformGetProperty(f, 1000000000), 2000000000);
-    EXPECT_EQ(VRDformGetProperty(f, 5), kNoValue);
-    EXPECT_EQ(VRDformGetProperty(f, 200), kNoValue);  // values are not names
-    EXPECT_TRUE(takeReports().empty());
-}
-
-TEST_F(Properties, DeleteAndClearKeepTheListAttached) {
-    ASSERT_EQ(VRDformSetProperty(f, 1, 10), 0);
-    ASSERT_EQ(VRDformSetProperty(f, 2, 20), 0);
-    VRDentity list = plist();
-    EXPECT_EQ(VRDformDeleteProperty(3, f), 0);  // absent: nothing changes
-    ASSERT_EQ(VRDformDeleteProperty(1, f), 0);
-    EXPECT_EQ(pairs(list), (std::vector<int32_t>{2, 20}));
-    ASSERT_EQ(VRDformDeleteProperty(2, f), 0);
-    EXPECT_EQ(VRDformEntityCount(list), 0u);
-    EXPECT_EQ(VRDformGetProperty(f, 2), kNoValue);
-    EXPECT_EQ(VRDformDeleteProperty(2, f), 0);  // an empty list
-
-    ASSERT_EQ(VRDformSetProperty(f, 4, 40), 0);
-    ASSERT_EQ(VRDformSetProperty(f, 5, 50), 0);
-    EXPECT_EQ(plist(), list);
+    const int32_t sets[][2] = {{7, 100}, {7, 200}, {8, 7}, {-5, -6}, {1000000000, 2000000000}};
+    for (const auto &s : sets) ASSERT_EQ(VRDformSetProperty(f, s[0], s[1]), 0);
+    VRDentity pl = plist(f);
+    EXPECT_STREQ(VRDformGetPtrKeyword(pl), "PLIST");
+    EXPECT_EQ(VRDformGetOwner(pl), f);
+    EXPECT_EQ(list(f), std::vector<VRDentity>{integer(9)});  // the form's own list is untouched
+    EXPECT_EQ(pairs(f), (Ints{7, 200, 8, 7, -5, -6, 1000000000, 2000000000}));
+    // A value equal to a name is never taken for it.
+    const int32_t gets[][2] = {{7, 200}, {8, 7}, {-5, -6}, {1000000000, 2000000000}, {5, kNoValue}, {200, kNoValue}};
+    for (const auto &g : gets) EXPECT_EQ(VRDformGetProperty(f, g[0]), g[1]) << g[0];
+    ASSERT_EQ(VRDformDeleteProperty(3, f), 0);  // absent: nothing changes
+    ASSERT_EQ(VRDformDeleteProperty(7, f), 0);
+    EXPECT_EQ(pairs(f), (Ints{8, 7, -5, -6, 1000000000, 2000000000}));
     ASSERT_EQ(VRDformClearProperties(f), 0);
-    EXPECT_EQ(VRDformGetProperty(f, 4), kNoValue);
-    EXPECT_EQ(VRDformGetProperty(f, 5), kNoValue);
     ASSERT_EQ(VRDformSetProperty(f, 6, 60), 0);
-    EXPECT_EQ(plist(), list);
-    EXPECT_EQ(pairs(list), (std::vector<int32_t>{6, 60}));
-
-    // A form without properties: delete and clear succeed and create nothing.
-    VRDentity g{};
-    ASSERT_EQ(VRDformCreate(kNull, VRD_NO_KEY, "G", &g), 0);
-    EXPECT_EQ(VRDformDeleteProperty(1, g), 0);
-    EXPECT_EQ(VRDformClearProperties(g), 0);
-    EXPECT_EQ(VRDformGetProperty(g, 1), kNoValue);
-    EXPECT_TRUE(takeReports().empty());
-}
-
-TEST_F(Properties, SetPropertyListAttachesAnyListAndKillTakesItAlong) {
-    VRDentity g{}, list{};
-    ASSERT_EQ(VRDformCreate(kNull, VRD_NO_KEY, "G", &g), 0);
-    ASSERT_EQ(VRDformCreate(g, VRD_NO_KEY, "PLIST", &list), 0);
-    VRDentity pair[2] = {scratch, scratch};  // (9, 9)
-    ASSERT_EQ(VRDformAddEntities(list, 0, 2, pair), 0);
-    ASSERT_EQ(VRDformSetPropertyList(g, list), 0);
+    EXPECT_EQ(plist(f), pl);
+    EXPECT_EQ(pairs(f), (Ints{6, 60}));
+    // Any list can be attached; a killed list's record serves the next list made.
+    VRDentity g = form("G"), own = form("PLIST", g), h = form("H");
+    add(own, {integer(9), integer(9)});
+    ASSERT_EQ(VRDformSetPropertyList(g, own), 0);
     EXPECT_EQ(VRDformGetProperty(g, 9), 9);
-
-    ASSERT_EQ(VRDformSetProperty(f, 1, 2), 0);
-    VRDentity own = plist();
-    ASSERT_EQ(VRDformKill(f, 0, 0), 0);
-    EXPECT_EQ(VRDformIsKilled(own), 1);
-    // The next "PLIST" form takes the killed list's record.
-    ASSERT_EQ(VRDformSetProperty(g, 3, 4), 0);  // g has a list already: no creation
-    VRDentity h{};
-    ASSERT_EQ(VRDformCreate(kNull, VRD_NO_KEY, "H", &h), 0);
+    ASSERT_EQ(VRDformKill(f, 0, 0), 0);  // the property list dies with its form
+    ASSERT_EQ(VRDformSetProperty(g, 3, 4), 0);  // g has its list: nothing is created
     ASSERT_EQ(VRDformSetProperty(h, 1, 1), 0);
-    EXPECT_EQ(VRDformIsKilled(own), 0);
-    EXPECT_EQ(VRDformGetOwner(own), h);
-    EXPECT_TRUE(takeReports().empty());
+    EXPECT_EQ(plist(h), pl);
+    EXPECT_EQ(VRDformGetOwner(pl), h);
 }
 
 TEST_F(Properties, FailuresReportAndReturnTheirValues) {
@@ -122,46 +62,21 @@ TEST_F(Properties, FailuresReportAndReturnTheirValues) {
     EXPECT_EQ(VRDformSetProperty(bad, 1, 1), 1);
     EXPECT_EQ(VRDformDeleteProperty(1, bad), 0);
     EXPECT_EQ(VRDformClearProperties(bad), 1);
-    EXPECT_EQ(VRDformSetPropertyList(bad, kNull), 1);
-    EXPECT_EQ(takeReports(), std::vector<Report>(5, Report{"formptr", VRD_E_BADFORM}));
-
-    // The list cannot be created: reported as the form creation's failure.
-    uint32_t plistKey;
-    ASSERT_EQ(VRDkeyCreate("PLIST", &plistKey), 0);
-    heapwrapFailNth(1);
+    EXPECT_EQ(VRDformSetPropertyList(bad, VRDentity{}), 1);
+    EXPECT_EQ(takeReports(), Reports(5, {"formptr", VRD_E_BADFORM}));
+    key("PLIST");
+    heapwrapFailNth(1);  // the list cannot be made
     EXPECT_EQ(VRDformSetProperty(f, 1, 1), 1);
-    heapwrapFailNth(0);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformCreate", VRD_E_NOMEM}}));
-    EXPECT_EQ(VRDformGetProperty(f, 1), kNoValue);
-    EXPECT_EQ(plist(), kNull);
-
-    // A large name that the bigint table cannot take.
-    heapwrapFailNth(1);
+    EXPECT_EQ(plist(f), VRDentity{});
+    heapwrapFailNth(1);  // a large name the table of large integers cannot take
     EXPECT_EQ(VRDformSetProperty(f, 1000000000, 1), 1);
-    heapwrapFailNth(0);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDintCreate", VRD_E_NOMEM}}));
-
-    // A property list that lost its last value: replacing it is refused with -14.
-    ASSERT_EQ(VRDformSetProperty(f, 1, 10), 0);
-    VRDentity list = plist();
-    ASSERT_EQ(VRDformSetProperty(f, 2, 20), 0);
-    ASSERT_EQ(VRDformDeleteEntities(list, 3, 1), 0);
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformCreate", VRD_E_NOMEM}, {"VRDintCreate", VRD_E_NOMEM}}));
+    // A list that lost the value of its last pair: replacing that value is refused.
+    ASSERT_EQ(VRDformSetProperty(f, 1, 10) + VRDformSetProperty(f, 2, 20), 0);
+    ASSERT_EQ(VRDformDeleteEntities(plist(f), 3, 1), 0);
     EXPECT_EQ(VRDformGetProperty(f, 2), kNoValue);
     EXPECT_EQ(VRDformSetProperty(f, 2, 30), VRD_E_BADPOSITION);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformSetEntity", VRD_E_BADPOSITION}}));
-
-    ASSERT_EQ(VRDkill(store, nullptr), 0);
-    takeReports();
-    EXPECT_EQ(VRDformGetProperty(f, 1), kNoValue);
-    EXPECT_EQ(VRDformSetProperty(f, 1, 1), 1);
-    EXPECT_EQ(VRDformDeleteProperty(1, f), 1);
-    EXPECT_EQ(VRDformClearProperties(f), 1);
-    EXPECT_EQ(VRDformSetPropertyList(f, kNull), 1);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformGetProperty", VRD_E_NOSTORE},
-                                                  {"VRDformSetProperty", VRD_E_NOSTORE},
-                                                  {"VRDformDeleteProperty", VRD_E_NOSTORE},
-                                                  {"VRDformClearProperties", VRD_E_NOSTORE},
-                                                  {"VRDformSetPropertyList", VRD_E_NOSTORE}}));
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformSetEntity", VRD_E_BADPOSITION}}));
 }
 
 }  // namespace
