@@ -7,7 +7,6 @@ using vrdtest::StoreTest;
 
 class Errors : public StoreTest {};
 
-VRDerrorHandlerProc firstHandlerSeen = nullptr;
 void VRD_CALL otherHandler(const char *, int) {}
 
 TEST(ErrorMessages, TableByAbsoluteValue) {
@@ -28,8 +27,7 @@ TEST(ErrorMessages, TableByAbsoluteValue) {
 
 TEST(ErrorHandler, InstallReturnsThePreviousHandler) {
     VRDerrorHandler(nullptr);
-    firstHandlerSeen = VRDerrorHandler(vrdtest::recordReport);
-    EXPECT_EQ(firstHandlerSeen, nullptr);
+    EXPECT_EQ(VRDerrorHandler(vrdtest::recordReport), nullptr);
     EXPECT_EQ(VRDerrorHandler(otherHandler), vrdtest::recordReport);
     EXPECT_EQ(VRDerrorHandler(nullptr), otherHandler);
 }
