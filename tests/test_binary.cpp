@@ -195,9 +195,12 @@ TEST_F(BinaryTest, OpenHeaderAndStoreFailuresLeaveTheStoreUntouched) {
 TEST_F(BinaryTest, CutInStringSectionKeepsEarlierSectionsAndLaterOldOnes) {
     VRDentity root, e, oldBig, oldReal, big, real;
     expectOk({VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "NEW", &root), VRDformAddPoint(kNone, &e, root, 11, 12),
-              VRDformAddInt(root, kNone, 5, &e), VRDstringCreate("unreferenced", &e)});
+              VRDformAddInt(root, kNone, 5, &e), VRDformAddString(root, kNone, "held", &e),
+              VRDstringCreate("unreferenced", &e)});
     Bytes bytes = written();
-    const size_t strings = 4 + (4 + 4 + 4 + 44 + 512 + 28 + 16) + (4 + 6 + 2048) * 2 + 4;
+    // Key section: "NEW", one key, one form whose slab reached five slots
+    // (the run of three, the freed run of two below it).
+    const size_t strings = 4 + (4 + 4 + 4 + 44 + 512 + 28 + 40) + (4 + 6 + 2048) * 2 + 4;
     bytes.resize(strings + 4 + 10);
     auto oldPools = [&] {
         expectOk({VRDintCreate(-1 << 30, &oldBig), VRDrealCreate(0.75, &oldReal), VRDstringCreate("old", &e)});
@@ -205,8 +208,11 @@ TEST_F(BinaryTest, CutInStringSectionKeepsEarlierSectionsAndLaterOldOnes) {
     EXPECT_EQ(readIntoFreshStore(bytes, 0, oldPools), 1);
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDstringReadBinary", -11}}));
     EXPECT_EQ(VRDkeyFind("KEEP"), VRD_NO_KEY);
-    EXPECT_EQ(VRDformEntityCount(root), 2u);
+    // The forms stay even though the string they hold is gone: it reads as absent.
+    EXPECT_EQ(VRDformEntityCount(root), 3u);
     EXPECT_EQ(VRDpointFind(11, 12), VRDformGetEntity(root, 0));
+    EXPECT_EQ(VRDstringGetPtrValue(VRDformGetEntity(root, 2)), nullptr);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDstringGetPtrValue", -7}}));
     EXPECT_EQ(VRDstringFind("unreferenced"), VRDnullEntity());
     EXPECT_EQ(VRDstringFind("old"), VRDnullEntity());
     expectOk({VRDintCreate(-1 << 30, &big), VRDrealCreate(0.75, &real)});

@@ -118,6 +118,19 @@ TEST_F(Entities, ReadingSettingAndRefusals) {
                                       {"VRDformClear", -9}, {"VRDformKill", -9}}));
 }
 
+// Position arithmetic is 32-bit: -1 on an empty list wraps to a range of
+// nothing.  Lists of one entity live in the record, whatever the position.
+TEST_F(Entities, EdgePositionsOnShortLists) {
+    VRDentity empty = item(), single = itemWith(ints({1})), two = integer(2);
+    EXPECT_EQ(VRDformDeleteEntities(empty, kEnd, 1), 0);
+    EXPECT_EQ(VRDformDeleteEntities(empty, kEnd, 2), 1);
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformDeleteEntities", -14}}));
+    VRDsetCheck(0);
+    EXPECT_EQ(VRDformSetEntity(single, 7, two), 0);
+    EXPECT_EQ(VRDformGetEntity(single, 0), two);
+    EXPECT_EQ(VRDformCmpEntity(9, 1, single, &two), 1);
+}
+
 TEST_F(Entities, HoldsFormsIsWhatARecursiveKillFollows) {
     VRDentity owner = item(), f = item(owner), s = item(), one = integer(1);
     add(f, {s});

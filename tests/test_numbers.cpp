@@ -89,6 +89,15 @@ TEST_F(Numbers, RealsMergeWithinAbsoluteEpsilon) {
     EXPECT_EQ(VRDrealGetValue(a), std::ldexp(1.0, -60));
 }
 
+// A table's first growth is one block request; lookups add none until the
+// table is large.
+TEST_F(Numbers, FirstGrowthIsOneAllocation) {
+    long before = heapwrapCalls();
+    integer(1 << 30);
+    real(0.5);
+    EXPECT_EQ(heapwrapCalls(), before + 2);
+}
+
 TEST_F(Numbers, RealGetterRangeAndKindRules) {
     VRDentity half = real(0.5);
     real(2.5);
