@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "support.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,10 +30,7 @@ inline std::string slurp(const std::string &path) {
     return s.str();
 }
 
-// Suites run as parallel processes: every scratch file carries the process id.
-inline std::string scratch(const std::string &name) {
-    return ::testing::TempDir() + "vrd_cli_" + std::to_string(getpid()) + "_" + name;
-}
+inline std::string scratch(const std::string &name) { return scratchPath("cli_" + name); }
 
 inline std::string tempFile(const std::string &name, const std::string &contents) {
     std::string path = scratch(name);

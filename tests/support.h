@@ -8,6 +8,8 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+
+#include <unistd.h>
 #include <vector>
 
 #include "vrd/heapwrap.h"
@@ -65,6 +67,12 @@ protected:
     }
     VRDstore *store = nullptr;
 };
+
+// A file name of its own under the test directory: suites run as parallel
+// processes, so every scratch file carries the process id.
+inline std::string scratchPath(const std::string &name) {
+    return ::testing::TempDir() + "vrd_" + std::to_string(getpid()) + "_" + name;
+}
 
 inline VRDentity entity(uint32_t first, uint32_t second = 0) { return VRDentity{first, second}; }
 

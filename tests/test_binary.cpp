@@ -83,7 +83,7 @@ void exerciseStore() {
 
 class BinaryTest : public vrdtest::StoreTest {
 protected:
-    std::string path = testing::TempDir() + "vrd_binary.bin";
+    std::string path = vrdtest::scratchPath("binary.bin");
     void TearDown() override { std::remove(path.c_str()); StoreTest::TearDown(); }
     // The current store as a file, in bytes.
     Bytes written() {

@@ -31,7 +31,7 @@ TEST(TextChannel, StringAndFileChannelsEndWithZeroAndMinusOne) {
     EXPECT_EQ(printTextFileChar(c, 'z'), 0);  // a reading channel cannot write
     EXPECT_EQ(closeTextFile(c), 0);
     // Files go through in blocks; reading takes two allocations, not one per block.
-    std::string path = ::testing::TempDir() + "textchan_blocks.txt", expected;
+    std::string path = vrdtest::scratchPath("textchan_blocks.txt"), expected;
     for (int i = 0; i < 300000; ++i) expected.push_back(static_cast<char>((i * 7 + i / 256) & 0xFF));
     TextChannel *w = openTextFile(path.c_str(), "w");
     EXPECT_EQ(readTextFileChar(w, nullptr), 0);  // a writing channel cannot read
@@ -50,7 +50,7 @@ TEST(TextChannel, StringAndFileChannelsEndWithZeroAndMinusOne) {
 }
 
 TEST(TextChannel, OpenRefusesBadModesMissingFilesAndShortMemory) {
-    std::string path = ::testing::TempDir() + "textchan_open.txt";
+    std::string path = vrdtest::scratchPath("textchan_open.txt");
     for (const char *mode : {"a", "rw"}) EXPECT_EQ(openTextFile(path.c_str(), mode), nullptr);
     EXPECT_EQ(openTextFile((path + ".missing").c_str(), "r"), nullptr);
     for (long n = 1; n <= 2; ++n) {  // the channel record, then its block: nothing leaks
