@@ -117,18 +117,19 @@ int32_t VRD_CALL VRDfileWriteEntity(TextChannel *channel, int32_t caseFlags, VRD
 /* Dumps the current store to a version-6 binary file.  0, or 1 after -10. */
 int32_t VRD_CALL VRDfileWriteBinary(const char *path);
 /* Replaces the current store with a binary file's contents.  0 or 1.
-   Reports: -10 "VRDfileReadBinary" (cannot open); -11 "VRDfileReadBinary" (fewer
-   than four bytes); -12 "VRDfileReadBinary" (version not 6, and also any file
-   whose contents fail the checks made before anything is trusted: counts beyond
-   a pool's limits, offsets, indexes, chains, slab runs, free blocks or entity
-   references that do not resolve) - the store is then untouched; -11 or -2 under
-   the section reader's own name ("VRDkeyReadBinary", "VRDpointReadBinary",
-   "VRDstringReadBinary", "VRDintReadBinary", "VRDrealReadBinary") when the file
-   ends early or memory runs out - the sections before hold the file's contents,
-   the failing one is left empty and the later ones keep theirs, nothing rolled
-   back; a form of the file that then names a value the store does not hold reads
-   it as absent (getters refuse the index).  A count larger than the rest of the
-   file is an early end. */
+   Reports: -10 "VRDfileReadBinary" (cannot open); -11 "VRDfileReadBinary"
+   (fewer than four bytes); -12 "VRDfileReadBinary" (version not 6, and also
+   any file whose contents fail the checks made before anything is trusted:
+   counts beyond a pool's limits, offsets, indexes, chains, slab runs, free
+   blocks, or owners, property lists and form entities that do not resolve) -
+   the store is then untouched; -11 or -2 under the section reader's own name
+   ("VRDkeyReadBinary", "VRDpointReadBinary", "VRDstringReadBinary",
+   "VRDintReadBinary", "VRDrealReadBinary") when the file ends early or memory
+   runs out - the sections before hold the file's contents, the failing one is
+   left empty and the later ones keep theirs, nothing rolled back.  A count
+   larger than the rest of the file is an early end.  A value entity that names
+   nothing in its pool (after such a cut, or in a dump of such a store) reads
+   as absent: every getter refuses the index. */
 int32_t VRD_CALL VRDfileReadBinary(const char *path);
 
 /* ---- diagnostics ---- */

@@ -544,50 +544,6 @@ Status readValues(Source &src, T *&values, int32_t &count) {
     return src.take(values, n * sizeof(T));
 }
 
-// ---- references between sections ----
-
-// What the pools hold, whichever sections they came from.
-struct Extents {
-    uint32_t xcoords, ycoords, points;
-    const Marks *stringStarts;
-    uint32_t bigints, reals;
-};
-
-bool valueResolves(VRDentity e, const Extents &x) {
-    if (vrd::isForm(e)) return true;  // checked with the key section
-    if (vrd::isPoint(e)) {
-        uint32_t xi = e.second >> 15 & 0x7FFF;
-        if (xi < vrd::kPackedLimit) return xi < x.xcoords && (e.second & 0x7FFF) < x.ycoords;
-        return (e.second & 0x3FFFFFF) < x.points;
-    }
-    uint32_t payload = vrd::payloadOf(e);
-    switch (vrd::tagOf(e)) {
-    case vrd::kTagBigint: return payload < x.bigints;
-    case vrd::kTagString:
-    case vrd::kTagId: return x.stringStarts->test(payload);
-    case vrd::kTagReal: return payload < x.reals;
-    default: return true;  // inline integers and entities without a value
-    }
-}
-
-// Every entity of a form's list names a value that exists (owners and
-// property lists are forms, checked with the key section).  Killed records
-// with no entities hold a chain link instead.
-bool formsResolve(const KeyRecord *records, uint32_t count, const Extents &x) {
-    for (uint32_t k = 0; k < count; ++k) {
-        const KeyRecord &key = records[k];
-        if (key.formRecords == nullptr) continue;
-        for (uint32_t i = 0; i < key.formCount; ++i) {
-            const FormRecord &f = key.formRecords[i];
-            uint32_t n = vrd::entityCount(f);
-            if (n == 1 && !valueResolves(VRDentity{f.data[0], f.data[1]}, x)) return false;
-            for (uint32_t j = 0; n >= 2 && j < n; ++j)
-                if (!valueResolves(key.slabSlots[f.data[0] + j], x)) return false;
-        }
-    }
-    return true;
-}
-
 // ---- installing sections in the store ----
 
 void emptyKeys(VRDstore *s) {
@@ -799,9 +755,10 @@ int32_t readOneSection(int fd, int section) {
 // store until every section has been read and checked, so a malformed file
 // leaves it untouched; a file that ends early (or a lack of memory) replaces
 // the sections before the failing one, empties that one and keeps the rest.
-// Forms of the file may then name values the store does not hold: every
-// routine that follows a value entity bounds its index by the pool's count,
-// so such an entity reads as absent and nothing outside a block is touched.
+// Forms may then name values the store does not hold, and so may a whole
+// file (a dump of such a store): value entities are not checked against the
+// pools, because every routine that follows one bounds its index by the
+// pool's count, so it reads as absent and nothing outside a block is touched.
 int32_t readSections(VRDstore *s, int fd) {
     Source src = sourceOf(fd);
     Stages st;
@@ -812,13 +769,6 @@ int32_t readSections(VRDstore *s, int fd) {
         if (status == Status::Bad) return 1;
         for (int done = 0; done < section; ++done) commitSection(s, st, done);
         emptySection(s, section);
-        return 1;
-    }
-    Extents x{st.points.x.count,    st.points.y.count,
-              static_cast<uint32_t>(st.points.count), &st.strings.starts,
-              static_cast<uint32_t>(st.ints.count),   static_cast<uint32_t>(st.reals.count)};
-    if (!formsResolve(st.keys.records, st.keys.count, x)) {
-        vrd::report("VRDfileReadBinary", VRD_E_INCOMPATIBLE);
         return 1;
     }
     for (int section = 0; section < kSectionCount; ++section) commitSection(s, st, section);
