@@ -53,6 +53,7 @@ TEST(TextChannel, OpenRefusesBadModesMissingFilesAndShortMemory) {
     std::string path = vrdtest::scratchPath("textchan_open.txt");
     for (const char *mode : {"a", "rw"}) EXPECT_EQ(openTextFile(path.c_str(), mode), nullptr);
     EXPECT_EQ(openTextFile((path + ".missing").c_str(), "r"), nullptr);
+    EXPECT_EQ(openTextFile(::testing::TempDir().c_str(), "r"), nullptr);  // a directory yields no text
     for (long n = 1; n <= 2; ++n) {  // the channel record, then its block: nothing leaks
         heapwrapFailNth(n);
         EXPECT_EQ(openTextFile(path.c_str(), "w"), nullptr) << n;

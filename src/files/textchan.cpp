@@ -1,6 +1,9 @@
 // textchan.cpp - text channels: buffered files, caller's memory and growing buffers, a byte at a time.
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+
+#include <sys/stat.h>
 
 #include "frame/frame.h"
 
@@ -114,6 +117,18 @@ int putText(TextChannel *c, const char *text) {
     return written;
 }
 
+// A directory opens as a stream on some systems yet yields no bytes; it is
+// refused like any file that cannot be opened, so callers say so.
+bool isDirectory(FILE *file) {
+#if defined(_WIN32)
+    struct _stat st;
+    return _fstat(_fileno(file), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+#else
+    struct stat st;
+    return fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
+}
+
 }  // namespace
 
 extern "C" {
@@ -132,6 +147,11 @@ TextChannel *VRD_CALL openTextFile(const char *path, const char *mode) {
     c->capacity = kBlockSize;
     // Binary mode: every byte reaches the reader and the file unchanged.
     c->file = std::fopen(path, reading ? "rb" : "wb");
+    if (c->file != nullptr && reading && isDirectory(c->file)) {
+        std::fclose(c->file);
+        c->file = nullptr;
+        errno = EISDIR;  // what callers print
+    }
     if (c->file == nullptr) {
         freeMem(c->block);
         freeMem(c);
