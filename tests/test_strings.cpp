@@ -1,4 +1,5 @@
 // test_strings.cpp - the string area: interning, hashing, growth, reading, chunks and lookups.
+#include <map>
 #include <span>
 #include <string>
 
@@ -161,6 +162,122 @@ TEST_F(Strings, ChunksSpliceIntoNewEntriesOfTheSameKindAndNarrowByUnits) {
         VRDstringChunkUpdate(make(c.text), &position, &length, c.unit, c.first, c.count);
         EXPECT_EQ(std::make_pair(position, length), std::make_pair(c.wantPosition, c.wantLength)) << c.text;
     }
+}
+
+// Twelve thousand texts in scrambled order: three prefixes (one of high bytes),
+// numbers that repeat, every other one ending in 0xFF.
+std::vector<std::string> scrambledTexts() {
+    std::vector<std::string> texts;
+    uint32_t x = 12345;
+    for (int i = 0; i < 12000; ++i) {
+        x = x * 1103515245u + 12345u;
+        uint32_t r = x >> 8;
+        texts.push_back((i % 3 == 0 ? "node/" : i % 3 == 1 ? "n" : "\xE9t\x81/") + std::to_string(r % 9000) +
+                        ((r & 1) != 0 ? "\xFF" : ""));
+    }
+    return texts;
+}
+
+// The one answer a large area may give: entries at first-creation offsets,
+// each chain complete and strictly ascending, every text found, whether
+// lookups walked, searched, or lost their lookup memory to a failed
+// allocation, and after a binary round trip; a file whose chain is out of
+// order is still walked, stopping at the first greater text.
+TEST_F(Strings, LargeAreasKeepTheChainWalksAnswers) {
+    std::vector<std::string> texts = scrambledTexts(), more;
+    for (const std::string &t : texts) more.push_back(t + "+");
+    std::map<std::string, uint32_t> offsetOf;
+    uint32_t used = 0;
+    for (const auto *batch : {&texts, &more})
+        for (const std::string &t : *batch)
+            if (offsetOf.emplace(t, used).second) used += static_cast<uint32_t>(t.size()) + 5;
+    // Failing, every 100th creation arms one allocation failure, kept armed
+    // until a call takes it: the block's growth (reported, then retried) or
+    // the lookup memory (absorbed silently).
+    auto create = [&](VRDstore *in, const std::vector<std::string> &all, bool failing) {
+        ASSERT_EQ(VRDset(in, nullptr), 0);
+        int absorbed = 0;
+        long failsAt = 0;  // the allocation call armed to fail, 0 when none
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (failing && failsAt == 0 && i % 100 == 0) {
+                heapwrapFailNth(1);
+                failsAt = heapwrapCalls() + 1;
+            }
+            VRDentity e{};
+            if (VRDstringCreate(all[i].c_str(), &e) == 0) {
+                absorbed += failsAt != 0 && heapwrapCalls() >= failsAt;
+            } else {
+                ASSERT_EQ(VRDstringCreate(all[i].c_str(), &e), 0);
+            }
+            if (heapwrapCalls() >= failsAt) failsAt = 0;
+            EXPECT_EQ(e, entity(kStr | offsetOf.at(all[i]))) << all[i];
+        }
+        heapwrapFailNth(0);
+        EXPECT_GT(absorbed, failing ? 50 : -1);
+        for (const Report &r : takeReports()) EXPECT_EQ(r, (Report{"VRDstringCreate", VRD_E_NOMEM}));
+    };
+    auto chain = [](VRDstore *in, uint32_t bucket) {
+        std::vector<int32_t> entries;
+        for (int32_t e = in->stringIndex[bucket]; e >= 0; e = vrd::stringLinkAt(in, e)) entries.push_back(e);
+        return entries;
+    };
+    uint32_t longest = 0;
+    auto verify = [&](VRDstore *in) {
+        ASSERT_EQ(VRDset(in, nullptr), 0);
+        ASSERT_EQ(in->stringUsed, static_cast<int32_t>(used));
+        size_t listed = 0;
+        for (uint32_t b = 0; b < 1024; ++b) {
+            std::vector<int32_t> entries = chain(in, b);
+            for (size_t i = 0; i < entries.size(); ++i) {
+                const char *text = vrd::stringTextAt(in, entries[i]);
+                EXPECT_EQ(stringHash(text), b);
+                EXPECT_TRUE(i == 0 || std::strcmp(vrd::stringTextAt(in, entries[i - 1]), text) < 0) << text;
+            }
+            listed += entries.size();
+            if (entries.size() > chain(in, longest).size()) longest = b;
+        }
+        EXPECT_EQ(listed, offsetOf.size());
+        for (const auto &[t, offset] : offsetOf) {
+            EXPECT_EQ(VRDstringFind(t.c_str()), entity(kStr | offset));
+            EXPECT_EQ(VRDidFind((t + "?").c_str()), VRDnullEntity());
+        }
+    };
+    VRDstore *copy = VRDnew("copy");
+    std::string path = vrdtest::scratchPath("strings.bin");
+    VRDentity e;
+    for (const std::string &t : more) ASSERT_EQ(VRDstringCreate(t.c_str(), &e), 0);  // the read replaces this area
+    create(store, texts, false);
+    ASSERT_EQ(VRDfileWriteBinary(path.c_str()), 0);
+    ASSERT_EQ(VRDset(copy, nullptr), 0);
+    ASSERT_EQ(VRDfileReadBinary(path.c_str()), 0);
+    create(copy, more, false);
+    create(store, more, true);
+    verify(store);
+    verify(copy);
+    EXPECT_EQ(std::memcmp(copy->stringText, store->stringText, used), 0);
+    EXPECT_EQ(std::memcmp(copy->stringIndex, store->stringIndex, 4096), 0);
+
+    // The longest chain with its greatest entry moved to the head, read back:
+    // a walk stops there for every other text, which a search would find.
+    std::vector<int32_t> moved = chain(store, longest);
+    ASSERT_GE(moved.size(), 16u);
+    int32_t greatest = moved.back(), end = -1;
+    store->stringIndex[longest] = greatest;
+    std::memcpy(store->stringText + greatest, &moved[0], sizeof greatest);
+    std::memcpy(store->stringText + moved[moved.size() - 2], &end, sizeof end);
+    ASSERT_EQ(VRDset(store, nullptr), 0);
+    ASSERT_EQ(VRDfileWriteBinary(path.c_str()), 0);
+    ASSERT_EQ(VRDset(copy, nullptr), 0);
+    ASSERT_EQ(VRDfileReadBinary(path.c_str()), 0);
+    std::string past;  // greater than all, in the same bucket: the walk passes every entry
+    for (int c = 1; c < 0x10000 && past.empty(); ++c) {
+        std::string t = std::string(vrd::stringTextAt(copy, greatest)) + char(c >> 8 | 1) + char(c);
+        if (char(c) != 0 && stringHash(t.c_str()) == longest) past = t;
+    }
+    EXPECT_EQ(VRDstringFind(past.c_str()), VRDnullEntity());
+    for (int32_t e : moved)
+        EXPECT_EQ(VRDstringFind(vrd::stringTextAt(copy, e)), e == greatest ? entity(kStr | e) : VRDnullEntity());
+    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "forms/forms.h"
 #include "pools/numindex.h"
 #include "pools/pools.h"
+#include "pools/stringindex.h"
 
 // The file is little-endian and its arrays move with one transfer each, no
 // per-element conversion: the host must share the byte order.
@@ -577,7 +578,10 @@ void emptyPoints(VRDstore *s) {
     s->pointCount = s->pointCapacity = 0;
 }
 
+// The string lookup describes the chains it was built on: a replaced area
+// starts without one and builds it again as its lookups need it.
 void emptyStrings(VRDstore *s) {
+    vrd::dropStringLookup(s);
     freeMem(s->stringText);
     freeMem(s->stringIndex);
     s->stringText = nullptr;

@@ -12,7 +12,8 @@
 struct KeyRecord;    // src/forms/forms.h
 struct PointRecord;  // src/pools/pools.h
 namespace vrd {
-struct NumberIndex;  // src/pools/numindex.h
+struct NumberIndex;   // src/pools/numindex.h
+struct StringLookup;  // src/pools/stringindex.h
 }
 
 // The store record.  On 64-bit the pointer words are 64-bit; every count and
@@ -66,6 +67,9 @@ struct VRDstore {
     // holds them (src/pools/numindex.h).
     vrd::NumberIndex *bigintLookup;
     vrd::NumberIndex *realLookup;
+    // Sorted arrays over the string chains; no file format holds them
+    // (src/pools/stringindex.h).
+    vrd::StringLookup *stringLookup;
 };
 
 namespace vrd {

@@ -2,6 +2,7 @@
 #include "forms/forms.h"
 #include "frame/frame.h"
 #include "pools/numindex.h"
+#include "pools/stringindex.h"
 
 namespace vrd {
 VRDstore *firstStore = nullptr;
@@ -33,6 +34,7 @@ void releaseStore(VRDstore *s) {
                       s->keywordText, s->keywordOffsets, s->keywordNext,  s->keywordIndex};
     for (void *b : blocks) freeMem(b);
     vrd::dropNumberIndexes(s);
+    vrd::dropStringLookup(s);
     for (uint32_t k = 0; k < s->keyCount; ++k) {
         KeyRecord &key = s->keyRecords[k];
         if (key.formRecords != nullptr) {

@@ -1,33 +1,11 @@
 // strings.cpp - the string area: every distinct text once, in one block, under a 1024-bucket index.
 #include "pools/pools.h"
+#include "pools/stringindex.h"
 
 namespace {
 constexpr int32_t kTextStep = 2030;        // smallest growth of the text block
 constexpr int64_t kAreaLimit = 0x7FFFFFF;  // capacities at or above this are refused
 constexpr int32_t kEntryOverhead = 5;      // link word and terminating zero
-
-// Where a text is, or belongs, in its bucket's chain.
-struct Lookup {
-    uint32_t bucket;
-    int32_t found;        // offset of the equal entry, -1 when absent
-    int32_t predecessor;  // last smaller entry, -1 when the text belongs at the head
-};
-
-// Walks the text's chain, which runs in ascending unsigned byte order, and
-// stops at the first entry that is not smaller.  The index must exist.
-Lookup lookupText(const VRDstore *s, const char *text) {
-    Lookup r{stringHash(text), -1, -1};
-    for (int32_t e = s->stringIndex[r.bucket]; e >= 0 && e < s->stringUsed; e = vrd::stringLinkAt(s, e)) {
-        int order = std::strcmp(vrd::stringTextAt(s, e), text);  // strcmp orders bytes unsigned
-        if (order == 0) {
-            r.found = e;
-            break;
-        }
-        if (order > 0) break;
-        r.predecessor = e;
-    }
-    return r;
-}
 
 // Makes the 1024 empty bucket heads on first use.
 bool ensureIndex(VRDstore *s) {
@@ -70,7 +48,7 @@ bool makeRoom(VRDstore *s, int64_t need, const char *&text) {
 
 // Appends a new entry for `text` at stringUsed and links it after the
 // predecessor, which keeps the chain in order.  Room must have been made.
-int32_t appendEntry(VRDstore *s, const char *text, size_t length, const Lookup &where) {
+int32_t appendEntry(VRDstore *s, const char *text, size_t length, const vrd::StringPlace &where) {
     int32_t offset = s->stringUsed;
     char *entry = s->stringText + offset;
     std::memmove(entry + 4, text, length + 1);
@@ -213,12 +191,14 @@ int32_t VRD_CALL VRDstringCreate(const char *text, VRDentity *result) {
         vrd::report("VRDstringCreate", VRD_E_NOMEM);
         return 1;
     }
-    Lookup where = lookupText(s, text);
+    vrd::StringPlace where = vrd::findStringPlace(s, text);
+    int32_t added = -1;
     if (where.found < 0) {
         size_t length = std::strlen(text);
         if (!makeRoom(s, static_cast<int64_t>(length) + kEntryOverhead, text)) return 1;
-        where.found = appendEntry(s, text, length, where);
+        where.found = added = appendEntry(s, text, length, where);
     }
+    vrd::keepStringLookup(s, where, added);
     *result = vrd::makeEntity(vrd::kTagString | static_cast<uint32_t>(where.found), 0);
     return 0;
 }
@@ -330,7 +310,8 @@ void VRD_CALL VRDstringChunkUpdate(VRDentity e, int32_t *position, int32_t *leng
 VRDentity VRD_CALL VRDstringFind(const char *text) {
     VRDstore *s = vrd::needStore("VRDstringFind");
     if (s == nullptr || s->stringIndex == nullptr) return vrd::nullEntity();
-    Lookup where = lookupText(s, text);
+    vrd::StringPlace where = vrd::findStringPlace(s, text);
+    vrd::keepStringLookup(s, where, -1);
     if (where.found < 0) return vrd::nullEntity();
     return vrd::makeEntity(vrd::kTagString | static_cast<uint32_t>(where.found), 0);
 }
@@ -338,7 +319,8 @@ VRDentity VRD_CALL VRDstringFind(const char *text) {
 VRDentity VRD_CALL VRDidFind(const char *text) {
     VRDstore *s = vrd::needStore("VRDidFind");
     if (s == nullptr || s->stringIndex == nullptr) return vrd::nullEntity();
-    Lookup where = lookupText(s, text);
+    vrd::StringPlace where = vrd::findStringPlace(s, text);
+    vrd::keepStringLookup(s, where, -1);
     if (where.found < 0) return vrd::nullEntity();
     return vrd::makeEntity(vrd::kTagId | static_cast<uint32_t>(where.found), 0);
 }
