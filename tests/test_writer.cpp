@@ -1,75 +1,59 @@
 // test_writer.cpp - the text writer: exact layout, value forms, invalid entities, deep trees, round trips.
-#include <gtest/gtest.h>
-
 #include <random>
 #include <string>
-#include <vector>
 
 #include "text_support.h"
 
 namespace {
 
-using vrdtest::describe;
-using vrdtest::readText;
-using vrdtest::Report;
-using vrdtest::writeText;
+using namespace vrdtest;
 
-class WriterTest : public vrdtest::TreeTest {
+class WriterTest : public TreeTest {
 protected:
-    void ints(VRDentity f, int from, int to) {
+    VRDentity ints(VRDentity f, int from, int to) {  // f, with the integers from..to appended
         for (int i = from; i <= to; ++i) add(f, {integer(i)});
+        return f;
     }
-    // A random tree whose every value survives the text unchanged (no empty
-    // keyword: "( 5" reads as a form with the keyword 5).
+    // A random tree whose values all survive the text (no empty keyword: "( 5" reads as a form 5).
     void grow(std::mt19937 &rng, VRDentity f, int level) {
         const char *keywords[] = {"Plant", "line", "K2", "x.y", "Cell"};
         VRDentity e;
         for (int i = 0, n = static_cast<int>(rng() % (level == 0 ? 40 : 25)); i < n; ++i) {
             auto r = static_cast<int32_t>(rng());
-            switch (rng() % 8) {
+            std::string text = std::to_string(r % 50);
+            switch (rng() % 7) {
             case 0: if (level < 6) grow(rng, child(f, keywords[rng() % 5]), level + 1); break;
-            case 1: ASSERT_EQ(VRDformAddInt(f, kEnd, r, &e), 0); break;
-            case 2: ASSERT_EQ(VRDformAddInt(f, kEnd, r % 1001, &e), 0); break;
-            case 3: ASSERT_EQ(VRDformAddReal(kEnd, &e, f, (r & 4095) + 0.25 * (1 + rng() % 3)), 0); break;
-            case 4: ASSERT_EQ(VRDformAddString(f, kEnd, ("s (" + std::to_string(r % 50) + ")\n").c_str(), &e), 0); break;
-            case 5: ASSERT_EQ(VRDformAddId(f, kEnd, ("id" + std::to_string(r & 63)).c_str(), &e), 0); break;
-            case 6: ASSERT_EQ(VRDformAddPoint(kEnd, &e, f, r, static_cast<int32_t>(rng() % 100) - 50), 0); break;
+            case 1: ASSERT_EQ(VRDformAddInt(f, kEnd, rng() % 2 ? r : r % 1001, &e), 0); break;
+            case 2: ASSERT_EQ(VRDformAddReal(kEnd, &e, f, (r & 4095) + 0.25 * (1 + rng() % 3)), 0); break;
+            case 3: ASSERT_EQ(VRDformAddString(f, kEnd, ("s (" + text + ")\n").c_str(), &e), 0); break;
+            case 4: ASSERT_EQ(VRDformAddId(f, kEnd, ("id" + text).c_str(), &e), 0); break;
+            case 5: ASSERT_EQ(VRDformAddPoint(kEnd, &e, f, r, r % 50), 0); break;
             }
         }
     }
 };
 
-std::string numbers(int from, int to) {
-    std::string s;
-    for (int i = from; i <= to; ++i) s += " " + std::to_string(i);
-    return s;
-}
-
 TEST_F(WriterTest, LayoutOfLinesRunsAndIndentation) {
-    VRDentity a = form("A"), e;
-    ints(a, 1, 1);
-    ASSERT_EQ(VRDformAddString(a, kEnd, "a\"b", &e), 0);  // texts go out as stored, unescaped
-    ASSERT_EQ(VRDformAddString(a, kEnd, "", &e), 0);
-    ASSERT_EQ(VRDformAddId(a, kEnd, "x y", &e), 0);
+    auto numbers = [](int from, int to, std::string s = "") {
+        for (int i = from; i <= to; ++i) s += " " + std::to_string(i);
+        return s;
+    };
+    VRDentity a = ints(form("A"), 1, 1), e;  // texts go out as stored, unescaped
+    expectOk({VRDformAddString(a, kEnd, "a\"b", &e), VRDformAddString(a, kEnd, "", &e),
+              VRDformAddId(a, kEnd, "x y", &e)});
     ints(child(a, "B"), 2, 2);
     ASSERT_EQ(VRDformAddPoint(kEnd, &e, a, -1, INT32_MIN), 0);
     EXPECT_EQ(writeText(a, 1, 1), "\n(A 1 \"a\"b\" \"\" x y\n (B 2) (PT -1 -2147483648))");
     EXPECT_EQ(writeText(a, 2, 0), "\n(A 1 \"a\"b\" \"\" x y\n(B 2) (pt -1 -2147483648))");
     // Runs of ten; after a nested form at most nine entities follow on its line.
-    VRDentity k = form("K"), m = form("M");
-    ints(k, 1, 25);
+    VRDentity k = ints(form("K"), 1, 25), m = ints(form("M"), 1, 1);
     EXPECT_EQ(writeText(k), "\n(K" + numbers(1, 10) + "\n" + numbers(11, 20) + "\n" + numbers(21, 25) + ")");
-    ints(m, 1, 1);
-    ints(child(m, "N"), 1, 12);
-    ints(m, 1, 12);
+    ints(child(m, "N"), 1, 12), ints(m, 1, 12);
     // Continuation lines take the form's indentation, then the entity's own space.
-    EXPECT_EQ(writeText(m, 0, 1), "\n(M 1\n (N" + numbers(1, 10) + "\n " + numbers(11, 12) + ")" + numbers(1, 9) + "\n" +
-                                      numbers(10, 12) + ")");
+    EXPECT_EQ(writeText(m, 0, 1), "\n(M 1\n (N" + numbers(1, 10) + "\n " + numbers(11, 12) + ")" +
+                                      numbers(1, 9) + "\n" + numbers(10, 12) + ")");
     // A killed form leaves no trace, yet counts as a nested form.
-    VRDentity p = form("P");
-    ints(p, 1, 5);
-    VRDentity gone = child(p, "G");
-    ints(gone, 7, 8);
+    VRDentity p = ints(form("P"), 1, 5), gone = ints(child(p, "G"), 7, 8);
     ints(p, 1, 12);
     ASSERT_EQ(VRDformKill(gone, 1, 0), 0);
     EXPECT_EQ(writeText(p), "\n(P" + numbers(1, 5) + numbers(1, 9) + "\n" + numbers(10, 12) + ")");
@@ -77,29 +61,27 @@ TEST_F(WriterTest, LayoutOfLinesRunsAndIndentation) {
 }
 
 TEST_F(WriterTest, EveryKindOfValueInItsTextForm) {
-    VRDentity v = form("V"), r = form("R"), e;
+    VRDentity v = form("V"), r = form("R"), empty = form(""), e;
     for (int32_t i : {0, -5, 134217727, -134217727, 134217728, INT32_MIN, INT32_MAX}) add(v, {integer(i)});
     EXPECT_EQ(writeText(v), "\n(V 0 -5 134217727 -134217727 134217728 -2147483648 2147483647)");
     for (double d : {2.0, 0.123456789, 1e20, -0.5, 1.5}) ASSERT_EQ(VRDformAddReal(kEnd, &e, r, d), 0);
     EXPECT_EQ(writeText(r), "\n(R 2 0.123457 1e+20 -0.5 1.5)");
-    VRDentity empty = form("");
     add(empty, {VRDformGetEntity(v, 1)});
     EXPECT_EQ(writeText(empty), "\n( -5)");
     EXPECT_EQ(writeText(VRDnullEntity()), "");
     // Past the full x coordinate table a point goes to the point table.
     for (int32_t x = 0; x < 30600; ++x) ASSERT_EQ(VRDpointCreate(x * 3, 0, &e), 0);
-    ASSERT_EQ(VRDpointCreate(-7, 9, &e), 0);
-    ASSERT_GE(e.second, 0x3C000000u);
+    ASSERT_TRUE(VRDpointCreate(-7, 9, &e) == 0 && e.second >= 0x3C000000u);
     EXPECT_EQ(writeText(e, 1), " (PT -7 9)");
 }
 
 TEST_F(WriterTest, EntitiesNotValidInTheStoreWriteNothing) {
-    VRDentity k = form("K");
-    ints(k, 1, 1);
+    VRDentity k = ints(form("K"), 1, 1);
     // No such key or form of the key, values beyond their pools, the unused tag.
-    for (VRDentity e : {VRDentity{0x80000000u | 99, 0}, VRDentity{k.first, 7}, VRDentity{0x08000000u | 500, 0},
-                        VRDentity{0x20000000u | 99999, 0}, VRDentity{0x28000000u | 99999, 0}, VRDentity{0x30000000u | 77, 0},
-                        VRDentity{0x40000000u, (5u << 15) | 5}, VRDentity{0x40000000u, 0x3C000000u | 9}, VRDentity{0x38000000u, 0}}) {
+    for (VRDentity e : {entity(0x80000000u | 99), entity(k.first, 7), entity(0x08000000u | 500),
+                        entity(0x20000000u | 99999), entity(0x28000000u | 99999), entity(0x30000000u | 77),
+                        entity(0x40000000u, (5u << 15) | 5), entity(0x40000000u, 0x3C000000u | 9),
+                        entity(0x38000000u)}) {
         add(k, {e});
         EXPECT_EQ(writeText(e), "") << e;
     }
@@ -118,16 +100,12 @@ TEST_F(WriterTest, AMillionNestedFormsDoNotExhaustTheStack) {
         expected += "\n(K" + std::to_string(i % 1000);
     }
     ints(f, 7, 7);
-    expected += " 7" + std::string(depth, ')');
-    EXPECT_TRUE(writeText(root, 0, 0) == expected);  // not printed when wrong: megabytes
+    EXPECT_TRUE(writeText(root, 0, 0) == expected + " 7" + std::string(depth, ')'));  // too big to print
 }
 
-// A form that holds itself, directly or through a sub-form, is written once
-// on each path: met again inside itself it writes nothing, as a killed form.
+// A form met again inside itself (directly or through a sub-form) writes nothing, as a killed form.
 TEST_F(WriterTest, FormsHoldingThemselvesAreWrittenOnce) {
-    VRDentity a = form("A");
-    ints(a, 1, 1);
-    VRDentity b = child(a, "B");
+    VRDentity a = ints(form("A"), 1, 1), b = child(a, "B");
     add(b, {integer(2), a});
     add(a, {a, integer(3)});
     EXPECT_EQ(writeText(a, 0, 1), "\n(A 1\n (B 2) 3)");
@@ -135,28 +113,23 @@ TEST_F(WriterTest, FormsHoldingThemselvesAreWrittenOnce) {
 }
 
 TEST_F(WriterTest, ShortMemoryOrNoStoreWriteNothingButAReport) {
-    VRDentity f = form("F");
-    ints(f, 1, 3);
+    VRDentity f = ints(form("F"), 1, 3);
     heapwrapFailNth(3);  // the buffer channel takes two allocations, the walk the next
-    EXPECT_EQ(writeText(f), "");
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileWriteEntity", -2}}));
-    heapwrapFailNth(0);
+    std::string written = writeText(f);
     ASSERT_EQ(VRDkill(nullptr, "test"), 0);
-    EXPECT_EQ(writeText(f), "");
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileWriteEntity", -3}}));
+    EXPECT_EQ(written + writeText(f), "");
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileWriteEntity", -2}, {"VRDfileWriteEntity", -3}}));
 }
 
 TEST_F(WriterTest, RandomTreesReadBackEqualInEveryLayout) {
     std::mt19937 rng(20261205);
     for (int round = 0; round < 10; ++round) {
-        VRDentity root = form("Root");
+        VRDentity root = form("Root"), copy{};
         grow(rng, root, 0);
         for (int32_t layout = 0; layout < 4; ++layout) {  // case flags 0 or 1, indent on or off
             std::string written = writeText(root, layout & 1, layout >> 1);
-            VRDentity copy{};
             ASSERT_EQ(readText(written, &copy), 0);
             ASSERT_EQ(describe(copy), describe(root)) << written;
-            ASSERT_EQ(writeText(copy, layout & 1, layout >> 1), written);
         }
     }
     EXPECT_TRUE(takeReports().empty());
