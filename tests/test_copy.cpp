@@ -1,23 +1,21 @@
 // test_copy.cpp - deep copies, entity-range copies, keywords and key tests, re-keying, a million-level chain.
-#include <string>
-
 #include "support.h"
 
 namespace {
-
-using vrdtest::Report;
+using Reports = std::vector<vrdtest::Report>;
 using List = std::vector<VRDentity>;
 const VRDentity kNull{0, 0};
-constexpr uint32_t kEnd = 0xFFFFFFFFu;
 VRDentity keyed(uint32_t key, uint32_t index) { return VRDentity{0x80000000u | key, index}; }
 
-class Copy : public vrdtest::TreeTest {};
+class Copy : public vrdtest::TreeTest {  // no report may go unchecked
+    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }
+};
 
 TEST_F(Copy, CopiesTheTreeDepthFirstPropertyListFirstFollowingOnlyListsThatHoldForms) {
     VRDentity owner = form("O"), s = form("T"), c{};
     VRDentity n1 = child(s, "N");  // N 0
     add(s, {integer(5)});
-    VRDentity n2 = child(s, "N");  // N 1
+    child(s, "N");                 // n2: N 1
     child(n1, "N");                // N 2
     ASSERT_EQ(VRDformSetProperty(n1, 2, 20), 0);  // PLIST 0
     ASSERT_EQ(VRDformSetProperty(s, 1, 10), 0);   // PLIST 1
@@ -31,13 +29,10 @@ TEST_F(Copy, CopiesTheTreeDepthFirstPropertyListFirstFollowingOnlyListsThatHoldF
     for (auto [f, o] : {std::pair{c, owner}, {keyed(n, 3), c}, {keyed(n, 4), keyed(n, 3)}, {keyed(n, 5), c},
                         {keyed(plist, 2), c}, {keyed(plist, 3), keyed(n, 3)}})
         EXPECT_EQ(VRDformGetOwner(f), o) << f;
-    EXPECT_EQ(VRDformGetProperty(keyed(n, 3), 2), 20);
-    EXPECT_EQ(list(s), (List{n1, integer(5), n2}));
     // A form put in with SetEntity leaves holdsForms clear: shared, not copied.
     VRDentity plain = form("A");
     add(plain, {integer(1)});
-    ASSERT_EQ(VRDformSetEntity(plain, 0, s), 0);
-    ASSERT_EQ(VRDformCopy(plain, kNull, key("A"), nullptr, &c), 0);
+    ASSERT_TRUE(VRDformSetEntity(plain, 0, s) == 0 && VRDformCopy(plain, kNull, key("A"), nullptr, &c) == 0);
     EXPECT_EQ(list(c), List{s});
     // A form met again on its own path stays shared; one listed twice is copied twice.
     VRDentity outer = form("A"), inner = child(outer, "C");
@@ -47,16 +42,13 @@ TEST_F(Copy, CopiesTheTreeDepthFirstPropertyListFirstFollowingOnlyListsThatHoldF
     EXPECT_EQ(list(c), (List{keyed(key("C"), 1), keyed(key("C"), 2)}));
     EXPECT_EQ(list(keyed(key("C"), 2)), List{outer});
     // An emptied property list is left behind, so the next PLIST form is index 5.
-    ASSERT_EQ(VRDformSetProperty(outer, 1, 1), 0);
-    ASSERT_EQ(VRDformDeleteProperty(1, outer), 0);
+    ASSERT_TRUE(VRDformSetProperty(outer, 1, 1) == 0 && VRDformDeleteProperty(1, outer) == 0);
     ASSERT_EQ(VRDformCopy(outer, kNull, key("A"), nullptr, &c), 0);
     EXPECT_EQ(form("PLIST"), keyed(plist, 5));
-    EXPECT_TRUE(takeReports().empty());
 }
 
 TEST_F(Copy, CopyEntitiesCopiesARangeDeeply) {
-    VRDentity src = form("S"), dst = form("D"), loose = form("L");
-    VRDentity a = child(src, "A");  // A 0
+    VRDentity src = form("S"), dst = form("D"), loose = form("L"), a = child(src, "A");  // A 0
     add(src, {integer(7), kNull});
     add(dst, {integer(1), integer(2)});
     ASSERT_EQ(VRDformCopyEntities(src, kEnd, 1, dst, 1), 0);  // -1: the last entity
@@ -65,67 +57,53 @@ TEST_F(Copy, CopyEntitiesCopiesARangeDeeply) {
     EXPECT_EQ(VRDformGetOwner(VRDentity{a.first, 1}), dst);
     // Forms are copied whatever holdsForms says; source and destination may coincide.
     add(loose, {integer(3)});
-    ASSERT_EQ(VRDformSetEntity(loose, 0, a), 0);
-    ASSERT_EQ(VRDformCopyEntities(loose, 0, 1, loose, 0), 0);
+    ASSERT_TRUE(VRDformSetEntity(loose, 0, a) == 0 && VRDformCopyEntities(loose, 0, 1, loose, 0) == 0);
     EXPECT_EQ(list(loose), (List{VRDentity{a.first, 2}, a}));
     EXPECT_EQ(VRDformCopyEntities(keyed(999, 0), 0, 0, dst, 0), 0);  // nothing to copy: no form looked at
     EXPECT_EQ(VRDformCopyEntities(src, 2, 2, dst, 0), 1);
     EXPECT_EQ(VRDformCopyEntities(loose, kEnd, 2, dst, 0), 1);
     heapwrapFailNth(1);
     EXPECT_EQ(VRDformCopyEntities(src, 1, 1, dst, 0), 1);
-    heapwrapFailNth(0);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDformCopyEntities", VRD_E_BADPOSITION},
-                                                  {"VRDformCopyEntities", VRD_E_BADPOSITION},
-                                                  {"VRDformCopyEntities", VRD_E_NOMEM}}));
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformCopyEntities", -14}, {"VRDformCopyEntities", -14},
+                                      {"VRDformCopyEntities", -2}}));
     EXPECT_EQ(list(dst).size(), 5u);
 }
 
-TEST_F(Copy, KeywordsKeyTestsAndNoStore) {
-    VRDentity f = form("Alpha"), out{};
-    uint32_t keys[2] = {5, key("Alpha")};
-    for (uint32_t n : {0u, 1u, 2u}) EXPECT_EQ(VRDformCmpKeys(f, n, keys), n == 2 ? 1 : 0) << n;
-    char buffer[4];
-    VRDformGetKeyword(f, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Alp");
-    EXPECT_EQ(VRDformGetPtrKeyword(VRDentity{VRD_NO_KEY, 0}), nullptr);  // quietly
-    EXPECT_EQ(VRDformGetPtrKeyword(keyed(40, 0)), nullptr);
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDkeyGetPtrValue", VRD_E_BADKEY}}));
-    ASSERT_EQ(VRDkill(store, nullptr), 0);
-    EXPECT_EQ(VRDformCopy(f, kNull, 0, nullptr, &out), 1);
-    EXPECT_EQ(VRDformCopyEntities(f, 0, 1, f, 0), 1);
-    VRDformGetKeyword(f, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(VRDformGetPtrKeyword(f), nullptr);
-    EXPECT_EQ(VRDformCmpKeys(f, 1, keys), 0);
-    EXPECT_EQ(VRDformSetKey(f, 0, nullptr, 0, &out), 1);
-    EXPECT_EQ(takeReports(), vrdtest::noStoreReports({"VRDformCopy", "VRDformCopyEntities", "VRDformGetKeyword",
-                                                      "VRDformGetPtrKeyword", "VRDformCmpKeys", "VRDformSetKey"}));
-}
-
-TEST_F(Copy, SetKeyMovesTheFormAndItsReferences) {
+TEST_F(Copy, SetKeyMovesTheFormAndItsReferencesKeywordsAndNoStore) {
     VRDentity owner = form("O"), other = form("X"), a = child(owner, "A"), held = child(a, "H"), b{}, c{};
     add(a, {integer(4)});
     ASSERT_EQ(VRDformSetProperty(a, 1, 11), 0);
     add(other, {a});
-    ASSERT_EQ(VRDformSetKey(a, VRD_NO_KEY, "B", 0, &b), 0);
+    ASSERT_EQ(VRDformSetKey(a, VRD_NO_KEY, "Beta", 0, &b), 0);
     EXPECT_EQ(list(b), (List{held, integer(4)}));
-    EXPECT_EQ(VRDformGetOwner(b), owner);
-    EXPECT_EQ(list(owner), List{b});
+    EXPECT_EQ(std::pair(VRDformGetOwner(b), list(owner)), std::pair(owner, List{b}));
     EXPECT_EQ(list(other), List{a});  // no references flag
     EXPECT_EQ(VRDformGetOwner(held), b);
     EXPECT_EQ(VRDformGetOwner(VRDformFindFirst(key("PLIST"), 0, nullptr, nullptr)), b);
     // With references every list follows; the same key still takes a new index.
     add(other, {b});
-    ASSERT_EQ(VRDformSetKey(b, key("B"), nullptr, 1, &c), 0);
+    ASSERT_EQ(VRDformSetKey(b, key("Beta"), nullptr, 1, &c), 0);
     EXPECT_EQ(c, VRDentity({b.first, 1}));
     EXPECT_EQ(list(other), (List{a, c}));
-    EXPECT_EQ(list(owner), List{c});
     EXPECT_EQ(VRDformGetOwner(held), c);
-    EXPECT_TRUE(takeReports().empty());
+    uint32_t keys[2] = {key("O"), key("Beta")};
+    for (uint32_t n : {0u, 1u, 2u}) EXPECT_EQ(VRDformCmpKeys(c, n, keys), n == 2 ? 1 : 0) << n;
+    char buffer[4];
+    VRDformGetKeyword(c, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "Bet");
+    EXPECT_TRUE(!VRDformGetPtrKeyword(VRDentity{VRD_NO_KEY, 0}) && !VRDformGetPtrKeyword(keyed(40, 0)));
+    EXPECT_EQ(takeReports(), (Reports{{"VRDkeyGetPtrValue", VRD_E_BADKEY}}));  // the missing key only
+    ASSERT_EQ(VRDkill(store, nullptr), 0);
+    EXPECT_TRUE(VRDformCopy(c, kNull, 0, nullptr, &b) == 1 && VRDformCopyEntities(c, 0, 1, c, 0) == 1);
+    VRDformGetKeyword(c, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_TRUE(VRDformGetPtrKeyword(c) == nullptr && VRDformCmpKeys(c, 1, keys) == 0);
+    EXPECT_EQ(VRDformSetKey(c, 0, nullptr, 0, &b), 1);
+    EXPECT_EQ(takeReports(), vrdtest::noStoreReports({"VRDformCopy", "VRDformCopyEntities",
+        "VRDformGetKeyword", "VRDformGetPtrKeyword", "VRDformCmpKeys", "VRDformSetKey"}));
 }
 
-// A million nested forms, keyed in turn from a hundred keywords so no form array holds more than a
-// hundredth of the chain: copy, search and kill must not use the machine stack for the depth.
+// Copy, search and kill a million nested forms (of a hundred keys, so no form array grows large).
 TEST_F(Copy, MillionLevelChain) {
     constexpr uint32_t kDepth = 1000000, kKeys = 100;
     uint32_t keys[kKeys], leafKey = key("A");
@@ -148,7 +126,6 @@ TEST_F(Copy, MillionLevelChain) {
     EXPECT_EQ(std::pair(current, position), std::pair(c, 1u));
     ASSERT_EQ(VRDformKill(root, 1, 0), 0);
     EXPECT_EQ(std::pair(VRDformIsKilled(leaf), VRDformIsKilled(leafCopy)), std::pair(1, 0));
-    EXPECT_TRUE(takeReports().empty());
 }
 
 }  // namespace
