@@ -36,6 +36,14 @@ int printTextFile(TextChannel *channel, const char *format, ...);
    byte.  0 on success, -1 for a null channel. */
 int VRD_CALL textChannelPosition(TextChannel *channel, long *line, long *column);
 
+/* Called on the reading thread with the bytes a channel has handed out. */
+typedef void(VRD_CALL *TextProgressProc)(void *context, size_t bytesRead);
+/* Makes a reading channel call `hook(context, bytes)` each time it has
+   handed out another 1 MiB (counted from this call), so a caller can show
+   the progress of a long reading; a null hook stops the calls.  0, or -1 for
+   a null or writing channel. */
+int VRD_CALL textChannelSetProgress(TextChannel *channel, TextProgressProc hook, void *context);
+
 #ifdef __cplusplus
 }
 #endif

@@ -72,6 +72,10 @@ typedef int32_t(VRD_CALL *VRDacceptProc)(VRDentity form);
 #define VRD_E_DATAAFTER (-8)          /* "Unexpected data after last form" */
 #define VRD_E_BADFORM (-9)            /* "Bad form" */
 #define VRD_E_OPEN (-10)              /* "Can't open file" */
+/* -25 has no text of its own (VRDerrorMessage gives "Unknown error"): a
+   write, the cut at the end of the file or the close failed or came up short
+   in VRDfileWriteBinaryChecked, which leaves the system's reason in errno. */
+#define VRD_E_WRITE (-25)
 #define VRD_E_EOF (-11)               /* "Unexpected end-of-file" */
 #define VRD_E_INCOMPATIBLE (-12)      /* "Incompatible binary file" */
 #define VRD_E_TOOMANYFORMS (-13)      /* "Too many forms" */

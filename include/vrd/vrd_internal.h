@@ -114,8 +114,28 @@ int32_t VRD_CALL VRDfileReadEntity(TextChannel *channel, VRDentity target, int32
                                    int32_t caseFlags, VRDentity *result);
 /* Writes an entity (as a rule a form tree) in the text notation.  Always 0. */
 int32_t VRD_CALL VRDfileWriteEntity(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent);
+/* Writes exactly what VRDfileWriteEntity writes, except that every real is
+   written with the fewest significant digits that sscanf("%lf") reads back
+   to the same double, always with a "." so that the reader takes it as a
+   real: 2.0 is "2.0", 1e20 "1.0e+20", 0.1 "0.1", -0.0 "-0.0", 166.964229
+   "166.964229".  Infinities are "inf." and "-inf.", which the reader's sscanf
+   also reads back.  What the text cannot carry: a NaN is written "nan." or
+   "-nan." and reads back as a quiet NaN of that sign, its payload lost; and
+   reading merges reals closer than 2^-52 below magnitude 1 (the real table's
+   tolerance), which no writing can prevent.  Always 0. */
+int32_t VRD_CALL VRDfileWriteEntityExact(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent);
 /* Dumps the current store to a version-6 binary file.  0, or 1 after -10. */
 int32_t VRD_CALL VRDfileWriteBinary(const char *path);
+/* The same bytes as VRDfileWriteBinary, with nothing lost in silence: every
+   write is checked, the file is cut where the dump ends (an older, longer
+   file keeps no tail; a device or pipe is not cut) and the close is checked.
+   0 on success.  1 after a report under "VRDfileWriteBinaryChecked": -3 with
+   no current store; -10 when the file cannot be opened; VRD_E_WRITE (-25)
+   when a write fails or moves no byte, or the cut or the close fails - the
+   file then holds a partial dump.  After -10 and -25 errno holds the
+   system's reason (ENOSPC, EFBIG, EIO...).  Not synced to the device: a
+   caller that renames the file into place syncs it first. */
+int32_t VRD_CALL VRDfileWriteBinaryChecked(const char *path);
 /* Replaces the current store with a binary file's contents.  0 or 1.
    Reports: -10 "VRDfileReadBinary" (cannot open); -11 "VRDfileReadBinary"
    (fewer than four bytes); -12 "VRDfileReadBinary" (version not 6, and also

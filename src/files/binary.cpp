@@ -2,6 +2,7 @@
 #include "files/binary.h"
 
 #include <bit>
+#include <cerrno>
 
 #include "files/rawfile.h"
 #include "forms/forms.h"
@@ -861,6 +862,33 @@ int32_t VRD_CALL VRDfileWriteBinary(const char *path) {
     VRDrealWriteBinary(fd);
     vrd::rawClose(fd);
     return 0;
+}
+
+// The same dump, with every write, the cut at its end and the close checked.
+// errno is put back after each report, so the caller can give the system's
+// reason even when the handler touched it.
+int32_t VRD_CALL VRDfileWriteBinaryChecked(const char *path) {
+    constexpr const char *kRoutine = "VRDfileWriteBinaryChecked";
+    if (vrd::needStore(kRoutine) == nullptr) return 1;
+    int fd = vrd::rawOpenWrite(path);
+    if (fd < 0) {
+        int error = errno;
+        vrd::report(kRoutine, VRD_E_OPEN);
+        errno = error;
+        return 1;
+    }
+    vrd::rawWriteErrorClear();
+    putWord(fd, kVersion);
+    VRDkeyWriteBinary(fd);
+    VRDpointWriteBinary(fd);
+    VRDstringWriteBinary(fd);
+    VRDintWriteBinary(fd);
+    VRDrealWriteBinary(fd);
+    if (vrd::rawFinish(fd)) return 0;
+    int error = vrd::rawWriteError().error;
+    vrd::report(kRoutine, VRD_E_WRITE);
+    errno = error;
+    return 1;
 }
 
 int32_t VRD_CALL VRDkeyReadBinary(int fd) { return readOneSection(fd, kKeys); }

@@ -1,6 +1,7 @@
 // rawfile.cpp - the descriptor calls behind the binary file, POSIX and Windows.
 #include "files/rawfile.h"
 
+#include <cerrno>
 #include <climits>
 
 #ifdef _WIN32
@@ -25,6 +26,13 @@ int openWrite(const char *path) { return _open(path, _O_WRONLY | _O_CREAT | _O_B
 long long readSome(int fd, void *p, size_t n) { return _read(fd, p, static_cast<unsigned>(n)); }
 long long writeSome(int fd, const void *p, size_t n) { return _write(fd, p, static_cast<unsigned>(n)); }
 void closeFd(int fd) { _close(fd); }
+int closeChecked(int fd) { return _close(fd); }
+int truncateHere(int fd) {
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFREG) == 0) return 0;
+    long long at = _lseeki64(fd, 0, SEEK_CUR);
+    return at < 0 ? -1 : _chsize_s(fd, at) == 0 ? 0 : -1;
+}
 uint64_t remaining(int fd) {
     struct _stat64 st;
     if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFREG) == 0) return UINT64_MAX;
@@ -37,6 +45,13 @@ int openWrite(const char *path) { return open(path, O_WRONLY | O_CREAT, 0666); }
 long long readSome(int fd, void *p, size_t n) { return read(fd, p, n); }
 long long writeSome(int fd, const void *p, size_t n) { return write(fd, p, n); }
 void closeFd(int fd) { close(fd); }
+int closeChecked(int fd) { return close(fd); }
+int truncateHere(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    off_t at = lseek(fd, 0, SEEK_CUR);
+    return at < 0 ? -1 : ftruncate(fd, at);
+}
 uint64_t remaining(int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return UINT64_MAX;
@@ -44,6 +59,14 @@ uint64_t remaining(int fd) {
     return at < 0 || at > st.st_size ? 0 : static_cast<uint64_t>(st.st_size - at);
 }
 #endif
+
+// Only the first failure is kept: later ones follow from it.
+vrd::RawWriteError writeError{false, 0};
+
+void keepWriteError() {
+    if (writeError.failed) return;
+    writeError = vrd::RawWriteError{true, errno != 0 ? errno : EIO};
+}
 }  // namespace
 
 namespace vrd {
@@ -66,13 +89,28 @@ bool rawRead(int fd, void *buffer, size_t bytes) {
 void rawWrite(int fd, const void *data, size_t bytes) {
     auto *p = static_cast<const char *>(data);
     while (bytes > 0) {
+        errno = 0;
         long long put = writeSome(fd, p, bytes < kMaxTransfer ? bytes : kMaxTransfer);
-        if (put <= 0) return;
+        if (put <= 0) {
+            keepWriteError();
+            return;
+        }
         p += put;
         bytes -= static_cast<size_t>(put);
     }
 }
 
 uint64_t rawRemaining(int fd) { return remaining(fd); }
+
+void rawWriteErrorClear() { writeError = RawWriteError{false, 0}; }
+RawWriteError rawWriteError() { return writeError; }
+
+bool rawFinish(int fd) {
+    errno = 0;
+    if (!writeError.failed && truncateHere(fd) != 0) keepWriteError();
+    errno = 0;
+    if (closeChecked(fd) != 0) keepWriteError();
+    return !writeError.failed;
+}
 
 }  // namespace vrd

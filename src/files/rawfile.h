@@ -16,8 +16,23 @@ void rawClose(int fd);
 
 // Reads exactly `bytes` bytes; false when an error or the end came first.
 bool rawRead(int fd, void *buffer, size_t bytes);
-// Writes `bytes` bytes, looping over short writes; stops at the first error.
+// Writes `bytes` bytes, looping over short writes; stops at the first error,
+// which it keeps in the write-error record below.
 void rawWrite(int fd, const void *data, size_t bytes);
+
+// The first write failure since the record was last cleared: a write that
+// failed, or one that moved no byte, with the system's error number (EIO
+// when the system gave none).  Checked writers clear it, write, then read it.
+struct RawWriteError {
+    bool failed;
+    int error;
+};
+void rawWriteErrorClear();
+RawWriteError rawWriteError();
+// Cuts a regular file at the descriptor's position (other files are left as
+// they are), then closes the descriptor; a failure of either is kept in the
+// write-error record.  False when the record holds a failure afterwards.
+bool rawFinish(int fd);
 // Bytes between the position and the end of a regular file; UINT64_MAX when
 // the descriptor is not a regular file (its length is then unknown).
 uint64_t rawRemaining(int fd);

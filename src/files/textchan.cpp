@@ -10,6 +10,7 @@
 namespace {
 constexpr size_t kBlockSize = 64 * 1024;  // one read or write call per block
 constexpr size_t kFirstBufferSize = 4096;
+constexpr size_t kProgressStep = 1 << 20;  // bytes handed out between two progress calls
 
 enum class Kind { ReadFile, WriteFile, ReadString, WriteBuffer };
 
@@ -33,6 +34,9 @@ struct TextChannel {
     long line;
     long column;
     bool afterNewline;
+    TextProgressProc progress;  // reading: called every kProgressStep bytes
+    void *progressContext;
+    size_t handedOut;  // reading: bytes handed out so far
 };
 
 namespace {
@@ -40,7 +44,7 @@ namespace {
 TextChannel *newChannel(Kind kind) {
     auto *c = static_cast<TextChannel *>(mallocMem(sizeof(TextChannel)));
     if (c == nullptr) return nullptr;
-    *c = TextChannel{kind, nullptr, nullptr, nullptr, 0, 0, 0, false, false, 0, 0, false};
+    *c = TextChannel{kind, nullptr, nullptr, nullptr, 0, 0, 0, false, false, 0, 0, false, nullptr, nullptr, 0};
     return c;
 }
 
@@ -218,6 +222,7 @@ int VRD_CALL readTextFileChar(TextChannel *channel, char *character) {
     const char *source = c->kind == Kind::ReadString ? c->text : c->block;
     char byte = source[c->next++];
     advancePosition(c, static_cast<unsigned char>(byte));
+    if (c->progress != nullptr && ++c->handedOut % kProgressStep == 0) c->progress(c->progressContext, c->handedOut);
     if (character != nullptr) *character = byte;
     return 1;
 }
@@ -264,6 +269,14 @@ int printTextFile(TextChannel *channel, const char *format, ...) {
     }
     va_end(args);
     return status == 0 ? written : -1;
+}
+
+int VRD_CALL textChannelSetProgress(TextChannel *channel, TextProgressProc hook, void *context) {
+    if (channel == nullptr || (channel->kind != Kind::ReadFile && channel->kind != Kind::ReadString)) return -1;
+    channel->progress = hook;
+    channel->progressContext = context;
+    channel->handedOut = 0;
+    return 0;
 }
 
 int VRD_CALL textChannelPosition(TextChannel *channel, long *line, long *column) {

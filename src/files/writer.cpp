@@ -1,4 +1,8 @@
 // writer.cpp - the text writer: an entity (as a rule a form tree) in the text notation.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
 #include "files/files.h"
 #include "frame/formset.h"
 #include "forms/forms.h"
@@ -23,6 +27,8 @@ struct Output {
     TextChannel *channel;
     int32_t caseFlags;
     bool indent;
+    bool exactReals;  // the shortest text that reads back as the same real
+    const char *routine;  // the name a failure is reported under
 };
 
 // The records of a live form, or null when the form entity names nothing
@@ -75,6 +81,25 @@ void writePoint(const VRDstore *s, const Output &out, VRDentity e) {
     printTextFileChar(out.channel, ')');
 }
 
+// A real as the shortest text that sscanf("%lf") reads back to the same
+// double and that the reader takes for a real: it must hold a ".", so one
+// is put into a mantissa that has none ("2" -> "2.0", "1e+20" -> "1.0e+20"),
+// and after "inf" or "nan", which sscanf still reads up to the ".".
+void writeExactReal(const Output &out, double value) {
+    char text[40];
+    std::to_chars_result r = std::to_chars(text, text + sizeof text - 3, value);
+    *r.ptr = '\0';
+    if (std::isnan(value) || std::isinf(value)) {
+        std::strcat(text, ".");
+    } else if (std::strchr(text, '.') == nullptr) {
+        char *exponent = std::strchr(text, 'e');
+        size_t at = exponent != nullptr ? static_cast<size_t>(exponent - text) : std::strlen(text);
+        std::memmove(text + at + 2, text + at, std::strlen(text + at) + 1);
+        std::memcpy(text + at, ".0", 2);
+    }
+    printTextFile(out.channel, "%s", text);
+}
+
 // A string entry's text, or null when the offset lies outside the area.
 // Every entry ends with a zero byte, so a text starting before stringUsed
 // ends before it too.
@@ -120,7 +145,10 @@ void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
     case vrd::kTagReal:
         if (payload >= static_cast<uint32_t>(s->realCount)) return;
         printTextFileChar(out.channel, ' ');
-        printTextFile(out.channel, "%g", s->realValues[payload]);
+        if (out.exactReals)
+            writeExactReal(out, s->realValues[payload]);
+        else
+            printTextFile(out.channel, "%g", s->realValues[payload]);
         return;
     default:  // the null entity and the unused tag write nothing
         return;
@@ -143,7 +171,7 @@ bool openForm(const VRDstore *s, const Output &out, Path &path, VRDentity e) {
     uint32_t key = vrd::formKey(e);
     if (liveForm(s, key, e.second) == nullptr || path.open.contains(e)) return true;
     if (!path.open.insert(e) || !path.frames.push(Frame{key, e.second, 0, 0})) {
-        vrd::report("VRDfileWriteEntity", VRD_E_NOMEM);
+        vrd::report(out.routine, VRD_E_NOMEM);
         return false;
     }
     ++writerDepth;
@@ -201,7 +229,7 @@ void writeEntityText(TextChannel *channel, int32_t caseFlags, VRDentity entity, 
     VRDstore *s = vrd::needStore("writeEntityText");
     if (s == nullptr) return;
     int32_t depth = writerDepth;
-    writeTree(s, Output{channel, caseFlags, indent != 0}, entity);
+    writeTree(s, Output{channel, caseFlags, indent != 0, false, "VRDfileWriteEntity"}, entity);
     writerDepth = depth;  // also after a walk cut short
 }
 
@@ -209,6 +237,15 @@ int32_t VRD_CALL VRDfileWriteEntity(TextChannel *channel, int32_t caseFlags, VRD
     if (vrd::needStore("VRDfileWriteEntity") == nullptr) return 0;
     writerDepth = -1;
     writeEntityText(channel, caseFlags, entity, indent);
+    return 0;
+}
+
+int32_t VRD_CALL VRDfileWriteEntityExact(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent) {
+    VRDstore *s = vrd::needStore("VRDfileWriteEntityExact");
+    if (s == nullptr) return 0;
+    writerDepth = -1;
+    writeTree(s, Output{channel, caseFlags, indent != 0, true, "VRDfileWriteEntityExact"}, entity);
+    writerDepth = -1;
     return 0;
 }
 
