@@ -1,79 +1,91 @@
-// cmd_check.cpp - `vrd check`: reads a text file and lists every error met, with its place.
-#include <cerrno>
+// cmd_check.cpp - `vrd check`: every reader error and every value that would not come back, with its place.
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
+#include "args.h"
 #include "command.h"
-#include "vrd/vrd_internal.h"
+#include "fileio.h"
+#include "storewalk.h"
+#include "textload.h"
 
 namespace {
 
-const char *checkedPath = nullptr;
-TextChannel *checkedChannel = nullptr;
-int problems = 0;
+using namespace vrdtool;
 
-// One line per report, at the place the reader had reached when it was made.
-void VRD_CALL printProblem(const char *, int code) {
-    long line = 0, column = 0;
-    textChannelPosition(checkedChannel, &line, &column);
-    std::printf("%s:%ld:%ld: %s\n", checkedPath, line, column, VRDerrorMessage(code));
-    ++problems;
+const CommandSpec kSpec = {
+    "check", "FILE", 1, 1,
+    "Reads FILE ('-' = standard input): one form in the text notation, or a\n"
+    "binary file.  Lists every error the reader meets, naming the rule or limit\n"
+    "broken, and, as warnings, every value that would not survive writing the\n"
+    "text and reading it back: reals that %g cannot give back, integers beyond\n"
+    "32 bits, bytes the notation cannot carry, strings holding '\"' or over\n"
+    "1998 bytes, tokens over 1999 bytes, nesting deeper than 49 levels.\n"
+    "One line each: FILE:LINE:COLUMN: MESSAGE for a text, FILE: PATH: MESSAGE\n"
+    "for a binary file (PATH as in the JSON mapping of 'vrd to-json --help').\n"
+    "Exits 0 when the file is clean, 1 when anything was listed.\n",
+    {VRD_OPTION_EXACT_REALS},
+};
+
+std::string line(const std::string &name, long l, long c, const std::string &message) {
+    return name + ":" + std::to_string(l) + ":" + std::to_string(c) + ": " + message + "\n";
 }
 
-void checkUsage(FILE *out) {
-    std::fprintf(out,
-                 "usage: vrd check FILE\n"
-                 "\n"
-                 "Reads one form from FILE and lists every error met, one line each:\n"
-                 "FILE:LINE:COLUMN: MESSAGE.  Exits 0 when the file is clean, 1 when\n"
-                 "errors were found, 2 when the file cannot be read.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --help   show this help and exit\n");
+// A text's reports and warnings, in the order of their places.
+std::string checkText(const Input &input, WriteMode mode, size_t *problems, bool *readable) {
+    LoadedText loaded = readText(input, 0, mode, true);
+    struct Placed {
+        long line, column;
+        std::string text;
+    };
+    std::vector<Placed> all;
+    for (const ReaderReport &r : loaded.reports) all.push_back({r.line, r.column, line(input.name, r.line, r.column, r.message)});
+    for (const Finding &f : loaded.losses)
+        all.push_back({f.line, f.column, line(input.name, f.line, f.column, "warning: " + f.message)});
+    std::stable_sort(all.begin(), all.end(), [](const Placed &a, const Placed &b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    });
+    std::string out;
+    for (const Placed &p : all) out += p.text;
+    *problems = all.size();
+    *readable = loaded.built || !loaded.reports.empty();
+    return out;
+}
+
+std::string checkBinary(const Input &input, WriteMode mode, size_t *problems) {
+    Findings found;
+    int n = 0;
+    forEachRoot([&](VRDentity root) { walkTree(root, mode, "root " + std::to_string(++n), found); });
+    std::string out;
+    for (const Finding &f : found) out += input.name + ": " + f.where + ": warning: " + f.message + "\n";
+    *problems = found.size();
+    return out;
 }
 
 int runCheck(int argc, char **argv) {
-    const char *input = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            checkUsage(stdout);
-            return 0;
+    Args args;
+    int status = parseArgs(kSpec, argc, argv, args);
+    if (status >= 0) return status;
+    Input input;
+    if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;
+    if (!newStore("check")) return kExitUsage;
+    WriteMode mode{args.has("exact-reals")};
+    size_t problems = 0;
+    std::string report;
+    if (input.binary) {
+        if (!loadBinary(input)) return kExitData;
+        report = checkBinary(input, mode, &problems);
+    } else {
+        bool readable = true;
+        report = checkText(input, mode, &problems, &readable);
+        if (!readable) {
+            std::fprintf(stderr, "vrd: %s: the text could not be read into the store (out of memory?)\n", input.name.c_str());
+            return kExitUsage;
         }
-        if ((argv[i][0] == '-' && argv[i][1] != '\0') || input != nullptr) {
-            std::fprintf(stderr, "vrd check: unexpected argument '%s' (try 'vrd check --help')\n", argv[i]);
-            return 2;
-        }
-        input = argv[i];
     }
-    if (input == nullptr) {
-        checkUsage(stderr);
-        return 2;
-    }
-    if (VRDnew("check") == nullptr) {
-        std::fprintf(stderr, "vrd check: cannot create a store\n");
-        return 2;
-    }
-    errno = 0;
-    checkedChannel = openTextFile(input, "r");
-    if (checkedChannel == nullptr) {
-        std::fprintf(stderr, "vrd: %s: cannot open for reading: %s\n", input,
-                     errno != 0 ? std::strerror(errno) : "out of memory");
-        return 2;
-    }
-    checkedPath = input;
-    VRDentity root;
-    VRDerrorHandlerProc previous = VRDerrorHandler(printProblem);
-    int32_t status = VRDfileReadEntity(checkedChannel, VRDnullEntity(), -1, 0, &root);
-    VRDerrorHandler(previous);
-    closeTextFile(checkedChannel);
-    checkedChannel = nullptr;
-    if (status != 0 && problems == 0) {
-        std::fprintf(stderr, "vrd: %s: the text could not be read\n", input);
-        return 2;
-    }
-    return problems == 0 ? 0 : 1;
+    if (!args.quiet() && !writeOutput(args.output(), report)) return kExitUsage;
+    return problems == 0 ? kExitOk : kExitData;
 }
 
 }  // namespace
 
-VRD_COMMAND("check", "check FILE          list the errors of a text file with their places", runCheck);
+VRD_COMMAND("check", "check FILE                list reader errors and values that would not come back", runCheck);

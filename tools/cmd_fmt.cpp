@@ -1,73 +1,58 @@
-// cmd_fmt.cpp - `vrd fmt`: reads one form and writes it back in the writer's layout.
+// cmd_fmt.cpp - `vrd fmt`: reads one form and writes it back in the writer's layout, refusing silent loss.
 #include <cstdio>
-#include <cstring>
 
+#include "args.h"
 #include "command.h"
+#include "fileio.h"
 #include "textload.h"
 
 namespace {
 
-void fmtUsage(FILE *out) {
-    std::fprintf(out,
-                 "usage: vrd fmt FILE [-o OUT] [--upper|--lower] [--no-indent]\n"
-                 "\n"
-                 "Reads one form from FILE and writes it back in the standard layout:\n"
-                 "every form on a line of its own, indented by its depth, ten values\n"
-                 "to a line.  The text goes to standard output unless -o is given.\n"
-                 "\n"
-                 "Options:\n"
-                 "  -o OUT       write to OUT instead of standard output ('-' = standard output)\n"
-                 "  --upper      turn keywords and identifiers to upper case; point tags PT\n"
-                 "  --lower      turn keywords and identifiers to lower case\n"
-                 "  --no-indent  start every line at the left margin\n"
-                 "  --help       show this help and exit\n");
-}
+using namespace vrdtool;
+
+const CommandSpec kSpec = {
+    "fmt", "FILE", 1, 1,
+    "Reads one form from FILE ('-' = standard input) and writes it back in the\n"
+    "standard layout: every form on a line of its own, indented by its depth,\n"
+    "ten values to a line.  Values that would not come back from the text\n"
+    "written (see 'vrd check') are listed on stderr and nothing is written,\n"
+    "unless --allow-loss; --exact-reals keeps every real.\n",
+    {{"upper", 0, nullptr, "turn keywords and identifiers to upper case; point tags PT"},
+     {"lower", 0, nullptr, "turn keywords and identifiers to lower case"},
+     {"no-indent", 0, nullptr, "start every line at the left margin"},
+     VRD_OPTION_EXACT_REALS,
+     VRD_OPTION_ALLOW_LOSS},
+};
 
 int runFmt(int argc, char **argv) {
-    const char *input = nullptr;
-    const char *output = nullptr;
-    int caseFlags = 0;
-    bool indent = true;
-    for (int i = 1; i < argc; ++i) {
-        const char *a = argv[i];
-        if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-            fmtUsage(stdout);
-            return 0;
-        }
-        if (std::strcmp(a, "-o") == 0 && i + 1 < argc) {
-            output = argv[++i];
-        } else if (std::strcmp(a, "--upper") == 0 || std::strcmp(a, "--lower") == 0) {
-            int flags = a[2] == 'u' ? 1 : 2;
-            if (caseFlags != 0 && caseFlags != flags) {
-                std::fprintf(stderr, "vrd fmt: --upper and --lower exclude each other\n");
-                return 2;
-            }
-            caseFlags = flags;
-        } else if (std::strcmp(a, "--no-indent") == 0) {
-            indent = false;
-        } else if (a[0] == '-' && a[1] != '\0') {
-            std::fprintf(stderr, "vrd fmt: unknown option '%s' (try 'vrd fmt --help')\n", a);
-            return 2;
-        } else if (input == nullptr) {
-            input = a;
-        } else {
-            std::fprintf(stderr, "vrd fmt: more than one input file (try 'vrd fmt --help')\n");
-            return 2;
-        }
+    Args args;
+    int status = parseArgs(kSpec, argc, argv, args);
+    if (status >= 0) return status;
+    if (args.has("upper") && args.has("lower")) {
+        std::fprintf(stderr, "vrd fmt: --upper and --lower exclude each other (try 'vrd fmt --help')\n");
+        return kExitUsage;
     }
-    if (input == nullptr) {
-        fmtUsage(stderr);
-        return 2;
+    int caseFlags = args.has("upper") ? 1 : args.has("lower") ? 2 : 0;
+    Input input;
+    if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;
+    if (input.binary) {
+        std::fprintf(stderr, "vrd: %s: a binary file; 'vrd unpack' writes it as text\n", input.name.c_str());
+        return kExitData;
     }
-    if (VRDnew("fmt") == nullptr) {
-        std::fprintf(stderr, "vrd fmt: cannot create a store\n");
-        return 1;
+    if (!newStore("fmt")) return kExitUsage;
+    WriteMode mode{args.has("exact-reals")};
+    std::vector<VRDentity> roots;
+    Findings losses;
+    if (!loadInput(input, caseFlags, mode, args.quiet(), roots, losses, &status)) return status;
+    if (!acceptLosses("fmt", input.name, losses, args.quiet(), args.has("allow-loss"))) return kExitData;
+    std::string text;
+    if (!writeTextTo(text, roots, caseFlags, !args.has("no-indent"), mode)) {
+        std::fprintf(stderr, "vrd fmt: out of memory while writing the text\n");
+        return kExitUsage;
     }
-    VRDentity root;
-    if (!vrdtool::loadTextFile(input, caseFlags, &root)) return 1;
-    return vrdtool::writeTextFile(output, root, caseFlags, indent) ? 0 : 1;
+    return writeOutput(args.output(), text) ? kExitOk : kExitUsage;
 }
 
 }  // namespace
 
-VRD_COMMAND("fmt", "fmt FILE [-o OUT]   rewrite a text file in the standard layout", runFmt);
+VRD_COMMAND("fmt", "fmt FILE [-o OUT]         rewrite a text file in the standard layout", runFmt);

@@ -1,100 +1,67 @@
 // cmd_pack.cpp - `vrd pack` and `vrd unpack`: text notation to binary file and back.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
+#include "args.h"
 #include "command.h"
+#include "fileio.h"
 #include "forms/forms.h"
+#include "storewalk.h"
 #include "textload.h"
 #include "vrd/vrd_internal.h"
 
 namespace {
 
-bool isHelp(const char *a) { return std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0; }
+using namespace vrdtool;
 
-void packUsage(FILE *out) {
-    std::fprintf(out,
-                 "usage: vrd pack IN OUT\n"
-                 "\n"
-                 "Reads one form tree from the text file IN and writes the whole store\n"
-                 "it makes to OUT as a version-6 binary file.  An existing OUT is\n"
-                 "overwritten from its first byte.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --help   show this help and exit\n");
-}
+const CommandSpec kPackSpec = {
+    "pack", "IN", 1, 1,
+    "Reads one form tree from the text file IN ('-' = standard input) and writes\n"
+    "the whole store it makes as a version-6 binary file to the output (-o;\n"
+    "standard output when it is not a terminal).  The binary file keeps every\n"
+    "value exactly; values that reading the text already changes (see 'vrd\n"
+    "check') are listed and nothing is written, unless --allow-loss.  An\n"
+    "existing output file is replaced only when the new one is complete.\n",
+    {VRD_OPTION_ALLOW_LOSS},
+};
 
-void unpackUsage(FILE *out) {
-    std::fprintf(out,
-                 "usage: vrd unpack IN [-o OUT]\n"
-                 "\n"
-                 "Reads the binary file IN and writes, in the text notation, every live\n"
-                 "form without an owner, in key and form index order, to OUT (standard\n"
-                 "output when OUT is absent or '-').\n"
-                 "\n"
-                 "Options:\n"
-                 "  -o OUT   write to OUT instead of standard output\n"
-                 "  --help   show this help and exit\n");
-}
+const CommandSpec kUnpackSpec = {
+    "unpack", "IN", 1, 1,
+    "Reads the binary file IN ('-' = standard input, a pipe will do) and writes,\n"
+    "in the text notation, every live form without an owner, in key and form\n"
+    "index order.  Values that would not come back from the text are listed\n"
+    "(with their path in the JSON mapping, see 'vrd to-json --help') and nothing\n"
+    "is written, unless --allow-loss; --exact-reals keeps every real.\n",
+    {VRD_OPTION_EXACT_REALS, VRD_OPTION_ALLOW_LOSS},
+};
 
-// The library's report while a file is read, kept for one message.
-int lastCode = 0;
-void VRD_CALL keepReport(const char *, int code) {
-    if (lastCode == 0) lastCode = code;
-}
+using WriterProc = int32_t(VRD_CALL *)(TextChannel *, int32_t, VRDentity, int32_t);
 
 int runPack(int argc, char **argv) {
-    const char *paths[2] = {nullptr, nullptr};
-    int count = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (isHelp(argv[i])) {
-            packUsage(stdout);
-            return 0;
-        }
-        if ((argv[i][0] == '-' && argv[i][1] != '\0') || count == 2) {
-            std::fprintf(stderr, "vrd pack: unexpected argument '%s' (try 'vrd pack --help')\n", argv[i]);
-            return 2;
-        }
-        paths[count++] = argv[i];
+    Args args;
+    int status = parseArgs(kPackSpec, argc, argv, args);
+    if (status >= 0) return status;
+    if (outputIsTerminal(args.output())) {
+        std::fprintf(stderr, "vrd pack: a binary file is not written to a terminal; give -o FILE (try 'vrd pack --help')\n");
+        return kExitUsage;
     }
-    if (count != 2) {
-        packUsage(stderr);
-        return 2;
+    Input input;
+    if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;
+    if (input.binary) {
+        std::fprintf(stderr, "vrd: %s: already a binary file\n", input.name.c_str());
+        return kExitData;
     }
-    if (VRDnew("pack") == nullptr) {
-        std::fprintf(stderr, "vrd pack: cannot create a store\n");
-        return 1;
-    }
-    VRDentity root;
-    if (!vrdtool::loadTextFile(paths[0], 0, &root)) return 1;
-    lastCode = 0;
-    VRDerrorHandlerProc previous = VRDerrorHandler(keepReport);
-    int32_t status = VRDfileWriteBinary(paths[1]);
-    VRDerrorHandler(previous);
-    if (status != 0) {
-        std::fprintf(stderr, "vrd: %s: %s\n", paths[1], VRDerrorMessage(lastCode));
-        return 1;
-    }
-    return 0;
-}
-
-// Reads a binary file into the current store; a one-line message on failure.
-bool loadBinary(const char *path) {
-    lastCode = 0;
-    VRDerrorHandlerProc previous = VRDerrorHandler(keepReport);
-    int32_t status = VRDfileReadBinary(path);
-    VRDerrorHandler(previous);
-    if (status == 0) return true;
-    if (lastCode == VRD_E_OPEN)
-        std::fprintf(stderr, "vrd: %s: cannot open for reading: %s\n", path, std::strerror(errno));
-    else
-        std::fprintf(stderr, "vrd: %s: %s\n", path, VRDerrorMessage(lastCode));
-    return false;
+    if (!newStore("pack")) return kExitUsage;
+    std::vector<VRDentity> roots;
+    Findings losses;
+    // The binary file keeps every value the store holds: only reading loses.
+    if (!loadInput(input, 0, WriteMode{true}, args.quiet(), roots, losses, &status)) return status;
+    if (!acceptLosses("pack", input.name, readLossesOf(losses), args.quiet(), args.has("allow-loss"))) return kExitData;
+    return writeBinaryOutput(args.output()) ? kExitOk : kExitUsage;
 }
 
 // Writes every live form without an owner, in key and index order, into one
 // buffer; each in the writer's layout.
-bool writeRoots(TextChannel *channel) {
+bool writeRoots(TextChannel *channel, WriterProc write) {
     VRDstore *s = VRDget(nullptr);
     for (uint32_t k = 0; k < s->keyCount; ++k) {
         const KeyRecord &key = s->keyRecords[k];
@@ -102,64 +69,47 @@ bool writeRoots(TextChannel *channel) {
         for (uint32_t i = 0; i < key.formCount; ++i) {
             const FormRecord &f = s->keyRecords[k].formRecords[i];
             if (vrd::isKilled(f) || vrd::hasTag(f.owner)) continue;
-            VRDfileWriteEntity(channel, 0, vrd::formEntity(k, i), 1);
+            write(channel, 0, vrd::formEntity(k, i), 1);
         }
     }
     return printTextFileChar(channel, '\n') >= 0;
 }
 
 int runUnpack(int argc, char **argv) {
-    const char *input = nullptr;
-    const char *output = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (isHelp(argv[i])) {
-            unpackUsage(stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc && output == nullptr) {
-            output = argv[++i];
-        } else if ((argv[i][0] == '-' && argv[i][1] != '\0') || input != nullptr) {
-            std::fprintf(stderr, "vrd unpack: unexpected argument '%s' (try 'vrd unpack --help')\n", argv[i]);
-            return 2;
-        } else {
-            input = argv[i];
-        }
+    Args args;
+    int status = parseArgs(kUnpackSpec, argc, argv, args);
+    if (status >= 0) return status;
+    Input input;
+    if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;
+    if (!input.binary) {
+        std::fprintf(stderr, "vrd: %s: not a binary file (it does not start with the version word 6)\n",
+                     input.name.c_str());
+        return kExitData;
     }
-    if (input == nullptr) {
-        unpackUsage(stderr);
-        return 2;
-    }
-    if (VRDnew("unpack") == nullptr) {
-        std::fprintf(stderr, "vrd unpack: cannot create a store\n");
-        return 1;
-    }
-    if (!loadBinary(input)) return 1;
+    if (!newStore("unpack")) return kExitUsage;
+    if (!loadBinary(input)) return kExitData;
+    WriteMode mode{args.has("exact-reals")};
+    Findings losses;
+    int n = 0;
+    forEachRoot([&](VRDentity root) { walkTree(root, mode, "root " + std::to_string(++n), losses); });
+    if (!acceptLosses("unpack", input.name, losses, args.quiet(), args.has("allow-loss"))) return kExitData;
     TextChannel *buffer = openTextBuffer();
-    if (buffer == nullptr || !writeRoots(buffer)) {
-        std::fprintf(stderr, "vrd unpack: out of memory\n");
-        if (buffer != nullptr) closeTextFile(buffer);
-        return 1;
+    bool ok = buffer != nullptr && writeRoots(buffer, mode.exactReals ? VRDfileWriteEntityExact : VRDfileWriteEntity);
+    std::string text;
+    if (ok) {
+        size_t length = 0;
+        const char *data = textBufferData(buffer, &length);
+        text.assign(data, length);
     }
-    size_t length = 0;
-    const char *text = textBufferData(buffer, &length);
-    bool toStdout = output == nullptr || std::strcmp(output, "-") == 0;
-    FILE *out = toStdout ? stdout : std::fopen(output, "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "vrd: %s: cannot open for writing: %s\n", output, std::strerror(errno));
-        closeTextFile(buffer);
-        return 1;
-    }
-    bool ok = std::fwrite(text, 1, length, out) == length;
-    ok = (toStdout ? std::fflush(out) : std::fclose(out)) == 0 && ok;
-    closeTextFile(buffer);
+    if (buffer != nullptr && closeTextFile(buffer) != 0) ok = false;
     if (!ok) {
-        std::fprintf(stderr, "vrd: %s: write failed\n", toStdout ? "standard output" : output);
-        return 1;
+        std::fprintf(stderr, "vrd unpack: out of memory while writing the text\n");
+        return kExitUsage;
     }
-    return 0;
+    return writeOutput(args.output(), text) ? kExitOk : kExitUsage;
 }
 
 }  // namespace
 
-VRD_COMMAND("pack", "pack IN OUT         store a text file's form tree as a binary file", runPack);
-VRD_COMMAND("unpack", "unpack IN [-o OUT]  write a binary file's root forms as text", runUnpack);
+VRD_COMMAND("pack", "pack IN [-o OUT]          store a text file's form tree as a binary file", runPack);
+VRD_COMMAND("unpack", "unpack IN [-o OUT]        write a binary file's root forms as text", runUnpack);

@@ -3,84 +3,67 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
+#include "args.h"
 #include "command.h"
+#include "fileio.h"
 #include "textload.h"
-#include "vrd/vrd_internal.h"
 
 namespace {
 
-void statsUsage(FILE *out) {
-    std::fprintf(out,
-                 "usage: vrd stats FILE\n"
-                 "\n"
-                 "Reads FILE into a new store and prints the store's memory report.\n"
-                 "A file that starts with the version word 6 (bytes 06 00 00 00) is\n"
-                 "read as a binary file, any other as one form in the text notation.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --help   show this help and exit\n");
-}
+using namespace vrdtool;
 
-int firstCode = 0;
-void VRD_CALL keepReport(const char *, int code) {
-    if (firstCode == 0) firstCode = code;
-}
+const CommandSpec kSpec = {
+    "stats", "FILE", 1, 1,
+    "Reads FILE ('-' = standard input, a pipe will do) into a new store and\n"
+    "prints the store's memory report.  A file that starts with the version\n"
+    "word 6 (bytes 06 00 00 00) is read as a binary file, any other as one form\n"
+    "in the text notation.\n",
+    {},
+};
 
-// The version word tells the two kinds apart: no valid text starts with
-// the byte 06, which is neither white space nor an opening parenthesis.
-// 1 for a binary file, 0 for text, -1 when the file cannot be opened.
-int isBinaryFile(const char *path) {
-    FILE *f = std::fopen(path, "rb");
-    if (f == nullptr) return -1;
-    unsigned char head[4] = {0, 0, 0, 0};
-    size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    return got == 4 && head[0] == 6 && head[1] == 0 && head[2] == 0 && head[3] == 0;
+// The library prints the report on standard output; it is caught in a
+// temporary file so that it reaches the output like every other result,
+// every write checked.
+bool captureReport(std::string &report) {
+    std::fflush(stdout);
+    FILE *capture = std::tmpfile();
+    if (capture == nullptr) return false;
+    int saved = dup(1);
+    bool ok = saved >= 0 && dup2(fileno(capture), 1) >= 0;
+    if (ok) {
+        VRDstatistics();
+        ok = std::fflush(stdout) == 0;
+        dup2(saved, 1);
+    }
+    if (saved >= 0) close(saved);
+    char block[4096];
+    std::rewind(capture);
+    for (size_t got; ok && (got = std::fread(block, 1, sizeof block, capture)) > 0;) report.append(block, got);
+    ok = ok && std::ferror(capture) == 0;
+    std::fclose(capture);
+    return ok;
 }
 
 int runStats(int argc, char **argv) {
-    const char *input = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            statsUsage(stdout);
-            return 0;
-        }
-        if ((argv[i][0] == '-' && argv[i][1] != '\0') || input != nullptr) {
-            std::fprintf(stderr, "vrd stats: unexpected argument '%s' (try 'vrd stats --help')\n", argv[i]);
-            return 2;
-        }
-        input = argv[i];
+    Args args;
+    int status = parseArgs(kSpec, argc, argv, args);
+    if (status >= 0) return status;
+    Input input;
+    if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;
+    if (!newStore("stats")) return kExitUsage;
+    std::vector<VRDentity> roots;
+    Findings losses;
+    if (!loadInput(input, 0, WriteMode{true}, args.quiet(), roots, losses, &status)) return status;
+    std::string report;
+    if (!captureReport(report)) {
+        std::fprintf(stderr, "vrd stats: cannot catch the report in a temporary file: %s\n", std::strerror(errno));
+        return kExitUsage;
     }
-    if (input == nullptr) {
-        statsUsage(stderr);
-        return 2;
-    }
-    errno = 0;
-    int binary = isBinaryFile(input);
-    if (binary < 0) {
-        std::fprintf(stderr, "vrd: %s: cannot open for reading: %s\n", input, std::strerror(errno));
-        return 1;
-    }
-    if (VRDnew("stats") == nullptr) {
-        std::fprintf(stderr, "vrd stats: cannot create a store\n");
-        return 1;
-    }
-    if (binary != 0) {
-        VRDerrorHandlerProc previous = VRDerrorHandler(keepReport);
-        int32_t status = VRDfileReadBinary(input);
-        VRDerrorHandler(previous);
-        if (status != 0) {
-            std::fprintf(stderr, "vrd: %s: %s\n", input, VRDerrorMessage(firstCode));
-            return 1;
-        }
-    } else {
-        VRDentity root;
-        if (!vrdtool::loadTextFile(input, 0, &root)) return 1;
-    }
-    VRDstatistics();
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return writeOutput(args.output(), report) ? kExitOk : kExitUsage;
 }
 
 }  // namespace
 
-VRD_COMMAND("stats", "stats FILE          print the memory report of a text or binary file", runStats);
+VRD_COMMAND("stats", "stats FILE                print the memory report of a text or binary file", runStats);

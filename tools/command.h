@@ -5,7 +5,7 @@
 namespace vrdtool {
 
 // A subcommand: `run` gets argv from the subcommand's name on and returns
-// the process exit status.
+// the process exit status (0, 1 or 2; see args.h).
 struct Command {
     const char *name;
     const char *synopsis;  // one line for `vrd --help`
@@ -14,6 +14,9 @@ struct Command {
 
 // Adds a subcommand; each subcommand file registers itself at start-up.
 bool registerCommand(const Command &command);
+
+// Makes the store a subcommand works in; false after a message.
+bool newStore(const char *command);
 
 }  // namespace vrdtool
 

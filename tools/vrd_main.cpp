@@ -1,7 +1,9 @@
 // vrd_main.cpp - the vrd command: entry point and subcommand dispatch.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "args.h"
 #include "command.h"
 #include "vrd/vrd_internal.h"
 
@@ -12,18 +14,22 @@ int commandCount = 0;
 
 void usage(FILE *out) {
     std::fprintf(out,
-                 "usage: vrd [--help] [--version] COMMAND [ARGS]\n"
+                 "usage: vrd [--help] [--version] COMMAND [OPTIONS] [ARGS]\n"
                  "\n"
-                 "Reads, writes and inspects form trees in the vrd text notation and\n"
-                 "binary file.  'vrd COMMAND --help' describes each command.\n"
+                 "Reads, writes and inspects form trees in the vrd text notation, the\n"
+                 "binary file and JSON.  'vrd COMMAND --help' describes each command.\n"
+                 "Every command takes -o/--output FILE, -q/--quiet, --help and --version;\n"
+                 "'-' names standard input or output wherever a file is named.\n"
                  "\n"
                  "Commands:\n");
     for (int i = 0; i < commandCount; ++i) std::fprintf(out, "  %s\n", commands[i].synopsis);
     std::fprintf(out,
                  "\n"
                  "Options:\n"
-                 "  --help      show this help and exit\n"
-                 "  --version   print the library version and exit\n");
+                 "  -h, --help   show this help and exit\n"
+                 "  --version    print the version and exit\n"
+                 "\n%s",
+                 vrdtool::kExitStatusHelp);
 }
 }  // namespace
 
@@ -33,21 +39,35 @@ bool vrdtool::registerCommand(const Command &command) {
     return true;
 }
 
+bool vrdtool::newStore(const char *command) {
+    if (VRDnew(command) != nullptr) return true;
+    std::fprintf(stderr, "vrd %s: cannot create a store (out of memory)\n", command);
+    return false;
+}
+
 int main(int argc, char **argv) {
     if (argc < 2) {
         usage(stderr);
-        return 2;
+        return vrdtool::kExitUsage;
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         usage(stdout);
-        return 0;
+        return std::fflush(stdout) == 0 ? vrdtool::kExitOk : vrdtool::kExitUsage;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("vrd %s\n", VRDversion());
-        return 0;
+        std::printf("%s\n", vrdtool::versionLine().c_str());
+        return std::fflush(stdout) == 0 ? vrdtool::kExitOk : vrdtool::kExitUsage;
     }
-    for (int i = 0; i < commandCount; ++i)
-        if (std::strcmp(argv[1], commands[i].name) == 0) return commands[i].run(argc - 1, argv + 1);
+    for (int i = 0; i < commandCount; ++i) {
+        if (std::strcmp(argv[1], commands[i].name) != 0) continue;
+        int status = commands[i].run(argc - 1, argv + 1);
+        // Help and version text go through stdio: a failed flush is a failed write.
+        if (std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "vrd: standard output: cannot write: %s\n", std::strerror(errno));
+            return vrdtool::kExitUsage;
+        }
+        return status;
+    }
     std::fprintf(stderr, "vrd: unknown command '%s' (try 'vrd --help')\n", argv[1]);
-    return 2;
+    return vrdtool::kExitUsage;
 }
