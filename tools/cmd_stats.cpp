@@ -55,7 +55,8 @@ int runStats(int argc, char **argv) {
     if (!newStore("stats")) return kExitUsage;
     std::vector<VRDentity> roots;
     Findings losses;
-    if (!loadInput(input, 0, WriteMode{true}, args.quiet(), roots, losses, &status)) return status;
+    // The report is of the store as read; nothing is written back, so no loss scan.
+    if (!loadInput(input, 0, WriteMode{true}, args.quiet(), roots, losses, &status, false)) return status;
     std::string report;
     if (!captureReport(report)) {
         std::fprintf(stderr, "vrd stats: cannot catch the report in a temporary file: %s\n", std::strerror(errno));

@@ -164,6 +164,7 @@ bool openInput(const char *path, Input &input) {
             return true;
         }
     }
+    if (S_ISREG(st.st_mode)) input.text.reserve(static_cast<size_t>(st.st_size));
     bool ok = readAll(fd, input.text);
     int error = errno;
     if (!standard) close(fd);

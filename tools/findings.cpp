@@ -38,16 +38,14 @@ std::string writtenReal(double value, WriteMode mode) {
 }
 
 // Every distinct real is judged once: large files repeat their values.
-std::string realLoss(double value, WriteMode mode) {
+const std::string &realLoss(double value, WriteMode mode) {
     static std::unordered_map<uint64_t, std::string> judged[2];
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     auto &cache = judged[mode.exactReals ? 1 : 0];
     auto it = cache.find(bits);
     if (it != cache.end()) return it->second;
-    std::string loss = judgeReal(value, mode);
-    cache.emplace(bits, loss);
-    return loss;
+    return cache.emplace(bits, judgeReal(value, mode)).first->second;
 }
 
 std::string judgeReal(double value, WriteMode mode) {

@@ -48,7 +48,8 @@ std::string shortest(double value);
 
 // Why a real does not come back from the text `mode` writes, or "" when it
 // does (same bits; a NaN keeps its sign only, as the exact writer says).
-std::string realLoss(double value, WriteMode mode);
+// The text lives as long as the program (each real is judged once).
+const std::string &realLoss(double value, WriteMode mode);
 
 // A store finding's place: the root's name (none when there is one root)
 // and the jq path of the value ("." for the root form itself).

@@ -107,7 +107,7 @@ void Walker::value(VRDentity e, int depth, const std::string &path) {
         return;
     }
     case kTagReal: {
-        std::string bad = realLoss(VRDrealGetValue(e), mode_);
+        const std::string &bad = realLoss(VRDrealGetValue(e), mode_);
         if (!bad.empty()) loss(path, bad + (mode_.exactReals ? "" : " (--exact-reals keeps it)"));
         return;
     }

@@ -57,7 +57,7 @@ double storedReal(double value) {
 
 }  // namespace
 
-LoadedText readText(const Input &input, int caseFlags, WriteMode mode, bool quiet) {
+LoadedText readText(const Input &input, int caseFlags, WriteMode mode, bool quiet, bool scan) {
     LoadedText loaded;
     TextChannel *channel = openTextString(input.text.data(), input.text.size());
     if (channel == nullptr) {
@@ -75,7 +75,7 @@ LoadedText readText(const Input &input, int caseFlags, WriteMode mode, bool quie
     closeTextFile(channel);
     loaded.built = status == 0;
     loaded.reports.swap(recorder.reports);
-    loaded.losses = scanText(input.text, mode, storedReal);
+    if (scan || !loaded.reports.empty()) loaded.losses = scanText(input.text, mode, storedReal);
     completeReports(loaded.reports, loaded.losses);
     return loaded;
 }
@@ -97,14 +97,14 @@ bool loadBinary(const Input &input) {
 }
 
 bool loadInput(const Input &input, int caseFlags, WriteMode mode, bool quiet, std::vector<VRDentity> &roots,
-               Findings &losses, int *status) {
+               Findings &losses, int *status, bool scan) {
     *status = kExitData;
     if (input.binary) {
         if (!loadBinary(input)) return false;
         forEachRoot([&](VRDentity root) { roots.push_back(root); });
         return true;
     }
-    LoadedText loaded = readText(input, caseFlags, mode, quiet);
+    LoadedText loaded = readText(input, caseFlags, mode, quiet, scan);
     if (!loaded.reports.empty()) {
         const ReaderReport &r = loaded.reports.front();
         std::fprintf(stderr, "vrd: %s: %s (line %ld, column %ld)\n", input.name.c_str(), r.message.c_str(), r.line,

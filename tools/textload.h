@@ -29,7 +29,8 @@ struct LoadedText {
 
 // Reads the input's text into the current store, then scans it for losses
 // (WriteLosses judged by `mode`).  Shows progress for a large text.
-LoadedText readText(const Input &input, int caseFlags, WriteMode mode, bool quiet);
+// `scan` off skips the scan, for a command that writes nothing back.
+LoadedText readText(const Input &input, int caseFlags, WriteMode mode, bool quiet, bool scan = true);
 
 // Reads an input (text or binary) into the current store for a command
 // that needs a sound store: on any reader report, a binary file the library
@@ -38,7 +39,7 @@ LoadedText readText(const Input &input, int caseFlags, WriteMode mode, bool quie
 // text's losses are left in `losses`; a binary file has none of reading.
 // `roots` takes the root forms: the text's one, or every root of a binary file.
 bool loadInput(const Input &input, int caseFlags, WriteMode mode, bool quiet, std::vector<VRDentity> &roots,
-               Findings &losses, int *status);
+               Findings &losses, int *status, bool scan = true);
 
 // Reads a binary file into the current store; false after one line on stderr
 // naming the file and the library's message.

@@ -63,6 +63,7 @@ private:
     std::vector<OpenForm> forms_;   // the forms open, outermost first
     bool keywordExpected_ = false;  // the top parse state
     bool cut_ = false;              // the last token gathered was cut
+    std::string token_;             // the value token being judged, its buffer reused
     long groupLine_ = 0, groupColumn_ = 0;  // the "(" of the group being opened
     Findings found_;
 };
@@ -172,17 +173,16 @@ void Scanner::point(int &c) {
 
 void Scanner::value(int &c) {
     long line = line_, column = column_;
-    std::string token;
+    std::string &token = token_;
     c = gather(c, token);
     tokenLosses(token, line, column, "token");
-    std::string shown = showBytes(token);
     const char *text = token.c_str();  // as the reader sees it: cut at a NUL
     if (token.find('.') != std::string::npos) {
         double real;
         int used = 0;
         if (std::sscanf(text, "%lf%n", &real, &used) != 1) return;  // an identifier
         std::string value = shortest(real);
-        if (text[used] != '\0') addAt(line, column, "'" + shown + "' reads as the real " + value + ": the rest is dropped");
+        if (text[used] != '\0') addAt(line, column, "'" + showBytes(token) + "' reads as the real " + value + ": the rest is dropped");
         if (stored_) {
             double held = stored_(real);
             if (std::memcmp(&held, &real, sizeof held) != 0 && !(std::isnan(held) && std::isnan(real))) {
@@ -190,7 +190,7 @@ void Scanner::value(int &c) {
                                         ": the store keeps reals closer than 2^-52 as one");
             }
         }
-        std::string loss = realLoss(real, mode_);
+        const std::string &loss = realLoss(real, mode_);
         if (!loss.empty()) {
             found_.push_back(Finding{FindingKind::WriteLoss, 0, line, column, std::string(),
                                      loss + (mode_.exactReals ? "" : " (--exact-reals keeps it)")});
