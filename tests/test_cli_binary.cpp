@@ -1,4 +1,6 @@
-// test_cli_binary.cpp - `vrd pack`, `vrd unpack` and `vrd stats` run end to end on real files.
+// test_cli_binary.cpp - `vrd pack`, `vrd unpack` and `vrd stats` end to end: files, pipes, full disks, old tails.
+#include <sys/stat.h>
+
 #include "cli_support.h"
 #include "support.h"
 
@@ -16,7 +18,7 @@ const char kWritten[] = "\n(A 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5 300000000)\n";
 TEST_F(CliBinary, PackUnpackAndStatsAgreeWithTheLibrary) {
     std::string in = tempFile("in.vrd", kText), packed = scratch("packed.bin"), out = scratch("unpacked.vrd");
     std::string expected = scratch("expected.bin");
-    ToolRun r = vrd("pack " + in + " " + packed);
+    ToolRun r = vrd("pack " + in + " -o " + packed);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out + r.err, "");
     TextChannel *text = openTextString(kText, std::strlen(kText));
@@ -38,6 +40,66 @@ TEST_F(CliBinary, PackUnpackAndStatsAgreeWithTheLibrary) {
     EXPECT_NE(r.out.find("Reals          - 1/1 entries, 8/8 lists\n"), std::string::npos);  // not the text's 1/62
 }
 
+// Pipes everywhere: text from standard input, a binary file to standard
+// output, and a binary file read back from standard input (the format sniff
+// must not eat it) or through /dev/stdin.
+TEST_F(CliBinary, StandardStreamsAndPipes) {
+    std::string in = tempFile("pipe.vrd", kText), viaStdout = scratch("stdout.bin"), reference = scratch("ref.bin");
+    ASSERT_EQ(vrd("pack " + in + " -o " + reference).status, 0);
+    ToolRun r = vrd("pack - -o -", RunOptions{in, viaStdout, {}, false});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(viaStdout), slurp(reference));
+    EXPECT_EQ(vrd("pack " + in, stdoutTo(viaStdout)).status, 0);  // no -o: standard output, not a terminal here
+    EXPECT_EQ(slurp(viaStdout), slurp(reference));
+    for (const char *name : {"-", "/dev/stdin"}) {
+        r = vrd(std::string("unpack ") + name, stdinFrom(reference));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, kWritten);
+        r = vrd(std::string("stats ") + name, stdinFrom(reference));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, vrd("stats " + reference).out);
+    }
+}
+
+// Every output replaces its target only when complete: a full device is an
+// error with the system's reason, a shorter file leaves no old tail, and a
+// failed write leaves the old file as it was.
+TEST_F(CliBinary, OutputsAreCheckedAndReplacedWhole) {
+    std::string in = tempFile("out.vrd", kText), old = scratch("old.bin"), reference = scratch("ref2.bin");
+    ASSERT_EQ(vrd("pack " + in + " -o " + reference).status, 0);
+    for (const std::string &args : {"pack " + in + " -o /dev/full", "fmt " + in + " -o /dev/full",
+                                    "unpack " + reference + " -o /dev/full"}) {
+        ToolRun r = vrd(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err, "vrd: /dev/full: cannot write: No space left on device\n") << args;
+    }
+    for (const std::string &args : {"pack " + in + " -o -", "stats " + in, "check " + in + " --version", std::string("--help")}) {
+        ToolRun r = vrd(args, stdoutTo("/dev/full"));
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("standard output: cannot write: No space left on device"), std::string::npos) << args << r.err;
+    }
+    tempFile("old.bin", std::string(200000, 'o'));
+    ASSERT_EQ(vrd("pack " + in + " -o " + old).status, 0);
+    EXPECT_EQ(slurp(old), slurp(reference));
+    // A directory that refuses new files: the old file stays whole.
+    std::string dir = scratch("locked");
+    mkdir(dir.c_str(), 0755);
+    std::string kept = dir + "/kept.vrd";
+    tempFile("locked/kept.vrd", "(old)");
+    chmod(dir.c_str(), 0555);
+    if (geteuid() != 0) {  // root writes anywhere
+        ToolRun r = vrd("fmt " + in + " -o " + kept);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "vrd: " + kept + ": cannot write: Permission denied; the file is left as it was\n");
+        EXPECT_EQ(slurp(kept), "(old)");
+    }
+    chmod(dir.c_str(), 0755);
+    // No temporary file is left beside a target.
+    ToolRun r = vrd("fmt " + in + " -o " + kept);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(slurp(kept), kWritten);
+}
+
 // Every live form without an owner is a root, in key and index order.
 TEST_F(CliBinary, UnpackWritesEveryLiveRootInKeyAndIndexOrder) {
     add(form("B"), {integer(1)});
@@ -49,34 +111,67 @@ TEST_F(CliBinary, UnpackWritesEveryLiveRootInKeyAndIndexOrder) {
     EXPECT_EQ(vrd("unpack " + packed).out, "\n(B 1)\n(B\n (C 2))\n(D)\n");
 }
 
-// Bad input: one line on stderr naming the file and a failing status; bad
-// arguments exit with 2; each command describes itself.
+// A store built through the interface may hold what the text cannot carry:
+// unpack names each value with its path and writes nothing unless allowed.
+TEST_F(CliBinary, UnpackRefusesWhatTheTextCannotCarry) {
+    VRDentity root = form("Pt"), e{}, deep = child(root, "d");
+    ASSERT_EQ(VRDformAddString(root, kEnd, "say \"hi\"", &e), 0);
+    ASSERT_EQ(VRDformAddId(root, kEnd, "two words", &e), 0);
+    ASSERT_EQ(VRDformAddId(root, kEnd, "-12", &e), 0);
+    ASSERT_EQ(VRDformAddReal(kEnd, &e, root, 0.1 + 0.2), 0);
+    for (int i = 0; i < 49; ++i) deep = child(deep, "d");
+    std::string packed = scratch("lossy.bin");
+    ASSERT_EQ(VRDfileWriteBinary(packed.c_str()), 0);
+    ToolRun r = vrd("unpack " + packed);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    const std::string p = "vrd: " + packed + ": ";
+    EXPECT_EQ(r.err, p + ".: warning: a form with keyword 'Pt' reads back as a point group\n" + p +
+                         ".[1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1]"
+                         "[1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1][1]: warning: forms nested deeper than 49 "
+                         "levels do not read back\n" +
+                         p + ".[2]: warning: string \"say \"hi\"\" holds '\"', which ends it when read back\n" + p +
+                         ".[3]: warning: identifier 'two words' does not read back as one token\n" + p +
+                         ".[4]: warning: identifier '-12' reads back as an integer\n" + p +
+                         ".[5]: warning: real 0.30000000000000004 is written as 0.3 and reads back as 0.3 (--exact-reals keeps it)\n"
+                         "vrd unpack: 6 values would not come back from the output; nothing written (--allow-loss writes it anyway)\n");
+    r = vrd("unpack --exact-reals --allow-loss -q " + packed);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("\"say \"hi\"\" two words -12 0.30000000000000004)"), std::string::npos) << r.out;
+}
+
 TEST_F(CliBinary, BadInputAndUsage) {
     std::string missing = scratch("missing"), dir = testing::TempDir();
     std::remove(missing.c_str());
     std::string v7 = tempFile("v7.bin", std::string("\x07\0\0\0\0\0\0\0", 8)), badText = tempFile("bad.vrd", "(A 1");
     std::string cut = tempFile("cut.bin", std::string("\x06\0\0\0\x05\0\0\0A", 9)), good = tempFile("good.vrd", kText);
-    const std::pair<std::string, std::string> cases[] = {
-        {"pack " + missing + " " + scratch("o.bin"), missing + ": cannot open for reading"},
-        {"pack " + badText + " " + scratch("o.bin"), badText + ": "},
-        {"pack " + good + " " + dir, dir + ": Can't open file"},
-        {"unpack " + missing, missing + ": cannot open for reading"},
-        {"unpack " + v7, v7 + ": Incompatible binary file"},
-        {"unpack " + cut, cut + ": Unexpected end-of-file"},
-        {"stats " + missing, missing + ": cannot open for reading"},
-        {"stats " + cut, cut + ": Unexpected end-of-file"},
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
     };
-    for (const auto &[args, message] : cases) {
-        ToolRun r = vrd(args);
-        EXPECT_NE(r.status, 0) << args;
-        EXPECT_EQ(r.out, "") << args;
+    const Case cases[] = {
+        {"pack " + missing + " -o " + scratch("o.bin"), 2, missing + ": cannot open: No such file or directory"},
+        {"pack " + badText + " -o " + scratch("o.bin"), 1, badText + ": Bad form: the text ends inside form 'A'"},
+        {"pack " + good + " -o " + dir, 2, dir + ": cannot write: Is a directory"},
+        {"pack " + cut + " -o " + scratch("o.bin"), 1, cut + ": already a binary file"},
+        {"unpack " + missing, 2, missing + ": cannot open: No such file or directory"},
+        {"unpack " + dir, 2, dir + ": cannot read: Is a directory"},
+        {"unpack " + v7, 1, v7 + ": not a binary file"},
+        {"unpack " + good, 1, good + ": not a binary file"},
+        {"unpack " + cut, 1, cut + ": Unexpected end-of-file"},
+        {"stats " + missing, 2, missing + ": cannot open: No such file or directory"},
+        {"stats " + dir, 2, dir + ": cannot read: Is a directory"},
+        {"stats " + cut, 1, cut + ": Unexpected end-of-file"},
+    };
+    for (const Case &c : cases) {
+        ToolRun r = vrd(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
         EXPECT_EQ(lineCount(r.err), 1) << r.err;
-        EXPECT_EQ(r.err.rfind("vrd: " + message, 0), 0u) << r.err;
+        EXPECT_EQ(r.err.rfind("vrd: " + c.message, 0), 0u) << r.err;
     }
-    for (const std::string &args : {"pack " + good, std::string("unpack"), std::string("stats a b")})
-        EXPECT_EQ(vrd(args).status, 2) << args;
-    for (std::string command : {"pack", "unpack", "stats"})
-        EXPECT_EQ(vrd(command + " --help").out.rfind("usage: vrd " + command, 0), 0u) << command;
 }
 
 }  // namespace

@@ -1,57 +1,79 @@
 // test_cli_find.cpp - `vrd find` run end to end on real files.
 #include "cli_support.h"
 
-#include <algorithm>
 #include <string>
 
 namespace {
 
+using vrdtest::RunOptions;
 using vrdtest::tempFile;
 using vrdtest::ToolRun;
-using vrdtest::vrd;
+using vrdtest::vrdRun;
 
 struct FindCase {
-    const char *args;
+    std::vector<std::string> args;  // after FILE
     int status;
     const char *out;
 };
 
-TEST(CliFind, PrintsMatchesDepthFirstInTheWritersLayoutOrExitsOne) {
+TEST(CliFind, PrintsMatchesDepthFirstFromTheRootOrSaysNothingMatched) {
     std::string in = tempFile("tree.vrd", "(R 1 (B 2 (A 1 \"x\") (A 2 y)) (A 1 \"x\" 3.5) (A 1 z)\n"
                                           " (C (A 1 \"x\" (A 1 \"x\"))) (A 1000000000 -4))");
-    // Strings, wildcards, identifiers, reals, big and negative integers; a keyword, string or
-    // identifier the file lacks finds nothing: the pools are never searched by adding to them.
+    // Strings, wildcards, identifiers, reals, big and negative integers, the
+    // root itself; a keyword, string or identifier the file lacks finds
+    // nothing: the pools are never searched by adding to them.
     const FindCase cases[] = {
-        {" A", 0, "\n(A 1 \"x\")\n\n(A 2 y)\n\n(A 1 \"x\" 3.5)\n\n(A 1 z)\n\n(A 1 \"x\"\n (A 1 \"x\"))\n"
-                  "\n(A 1000000000 -4)\n"},
-        {" A 1 '\"x\"'", 0, "\n(A 1 \"x\")\n\n(A 1 \"x\" 3.5)\n\n(A 1 \"x\"\n (A 1 \"x\"))\n"},
-        {" A _ y", 0, "\n(A 2 y)\n"},
-        {" A 1 _ 3.5", 0, "\n(A 1 \"x\" 3.5)\n"},
-        {" A +1000000000 -4", 0, "\n(A 1000000000 -4)\n"},
-        {" B 2", 0, "\n(B 2\n (A 1 \"x\")\n (A 2 y))\n"},
-        {" Q", 1, ""}, {" A '\"y\"'", 1, ""}, {" A 1 w", 1, ""}, {" A 3", 1, ""}, {" A 1 _ 2.5", 1, ""},
-        {" R", 1, ""}, {" A 1 '\"x\"' 3.5 _ _", 1, ""},
+        {{"A"}, 0, "(A 1 \"x\")\n(A 2 y)\n(A 1 \"x\" 3.5)\n(A 1 z)\n(A 1 \"x\"\n (A 1 \"x\"))\n(A 1000000000 -4)\n"},
+        {{"A", "1", "\"x\""}, 0, "(A 1 \"x\")\n(A 1 \"x\" 3.5)\n(A 1 \"x\"\n (A 1 \"x\"))\n"},
+        {{"A", "_", "y"}, 0, "(A 2 y)\n"},
+        {{"A", "1", "_", "3.5"}, 0, "(A 1 \"x\" 3.5)\n"},
+        {{"A", "+1000000000", "-4"}, 0, "(A 1000000000 -4)\n"},
+        {{"B", "2"}, 0, "(B 2\n (A 1 \"x\")\n (A 2 y))\n"},
+        {{"R", "1"}, 0, "(R 1\n (B 2\n  (A 1 \"x\")\n  (A 2 y))\n (A 1 \"x\" 3.5)\n (A 1 z)\n (C\n  (A 1 \"x\"\n   (A 1 \"x\")))\n"
+                        " (A 1000000000 -4))\n"},
+        {{"--json", "A", "2"}, 0, "[\"A\",2,{\"id\":\"y\"}]\n"},
+        {{"Q"}, 1, ""}, {{"A", "\"y\""}, 1, ""}, {{"A", "1", "w"}, 1, ""}, {{"A", "3"}, 1, ""},
+        {{"A", "1", "_", "2.5"}, 1, ""}, {{"R", "2"}, 1, ""}, {{"A", "1", "\"x\"", "3.5", "_", "_"}, 1, ""},
     };
     for (const FindCase &c : cases) {
-        ToolRun r = vrd("find " + in + c.args);
-        EXPECT_EQ(r.status, c.status) << c.args;
-        EXPECT_EQ(r.out, c.out) << c.args;
-        EXPECT_EQ(r.err, "") << c.args;
+        std::vector<std::string> args{"find", in};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun r = vrdRun(args);
+        std::string shown = args.back();
+        EXPECT_EQ(r.status, c.status) << shown;
+        EXPECT_EQ(r.out, c.out) << shown;
+        std::string words;
+        for (size_t i = 2; i < args.size(); ++i)
+            if (args[i] != "--json") words += (words.empty() ? "" : " ") + args[i];
+        EXPECT_EQ(r.err, c.status == 0 ? "" : "vrd find: no form " + words + " in " + in + "\n") << shown;
     }
+    EXPECT_EQ(vrdRun({"find", "-q", in, "Q"}).err, "");
 }
 
-TEST(CliFind, RefusesBadArgumentsAndUnreadableFiles) {
-    ToolRun r = vrd("find --help");
+TEST(CliFind, RefusesBadArgumentsUnreadableFilesAndLossyMatches) {
+    ToolRun r = vrdRun({"find", "--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("usage: vrd find FILE KEYWORD [VALUE...]"), std::string::npos);
-    std::string in = tempFile("args.vrd", "(A 1)"), broken = tempFile("broken.vrd", "(A 1");
-    for (const std::string &args : {std::string("find"), "find " + in, "find " + vrdtest::scratch("missing.vrd") + " A",
-                                    "find " + in + " A 99999999999", "find " + broken + " A"}) {
-        r = vrd(args);
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.out, "") << args;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;  // one line
+    EXPECT_NE(r.out.find("usage: vrd find [OPTIONS] FILE KEYWORD [VALUE...]"), std::string::npos);
+    std::string in = tempFile("args.vrd", "(A 1 (B 2.0))"), broken = tempFile("broken.vrd", "(A 1");
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {"find"}, {"find", in}, {"find", vrdtest::scratch("missing.vrd"), "A"}, {"find", in, "A", "99999999999"},
+             {"find", in, "--bogus", "A"}}) {
+        r = vrdRun(args);
+        EXPECT_EQ(r.status, 2) << args.size();
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(vrdtest::lineCount(r.err), 1) << r.err;
     }
+    r = vrdRun({"find", broken, "A"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vrd: " + broken + ": Bad form: the text ends inside form 'A' opened at 1:1 (line 1, column 4)\n");
+    // A match holding a real that %g would turn into an integer.
+    r = vrdRun({"find", in, "B"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "vrd: " + in + ": match 1 .[1]: warning: real 2.0 is written as 2 and reads back as an integer "
+                     "(--exact-reals keeps it)\nvrd find: 1 value would not come back from the output; nothing written "
+                     "(--allow-loss writes it anyway)\n");
+    EXPECT_EQ(vrdRun({"find", "--exact-reals", in, "B"}).out, "(B 2.0)\n");
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ int parseArgs(const CommandSpec &spec, int argc, char **argv, Args &args) {
         for (const OptionSpec &o : options)
             if (isLong ? name == o.name : (o.letter != 0 && name[0] == o.letter)) found = &o;
         if (found == nullptr) return usageError(spec, std::string("unknown option '") + word + "'");
-        std::string shown = std::string("--") + found->name;
+        std::string shown = isLong ? std::string("--") + found->name : std::string("-") + found->letter;
         if (found->value == nullptr && attached != nullptr)
             return usageError(spec, "option '" + shown + "' takes no value");
         std::string value;

@@ -53,8 +53,7 @@ std::string checkText(const Input &input, WriteMode mode, size_t *problems, bool
 
 std::string checkBinary(const Input &input, WriteMode mode, size_t *problems) {
     Findings found;
-    int n = 0;
-    forEachRoot([&](VRDentity root) { walkTree(root, mode, "root " + std::to_string(++n), found); });
+    walkRoots(mode, found);
     std::string out;
     for (const Finding &f : found) out += input.name + ": " + f.where + ": warning: " + f.message + "\n";
     *problems = found.size();

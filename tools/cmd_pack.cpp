@@ -90,8 +90,7 @@ int runUnpack(int argc, char **argv) {
     if (!loadBinary(input)) return kExitData;
     WriteMode mode{args.has("exact-reals")};
     Findings losses;
-    int n = 0;
-    forEachRoot([&](VRDentity root) { walkTree(root, mode, "root " + std::to_string(++n), losses); });
+    walkRoots(mode, losses);
     if (!acceptLosses("unpack", input.name, losses, args.quiet(), args.has("allow-loss"))) return kExitData;
     TextChannel *buffer = openTextBuffer();
     bool ok = buffer != nullptr && writeRoots(buffer, mode.exactReals ? VRDfileWriteEntityExact : VRDfileWriteEntity);

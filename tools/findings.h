@@ -54,7 +54,7 @@ const std::string &realLoss(double value, WriteMode mode);
 // A store finding's place: the root's name (none when there is one root)
 // and the jq path of the value ("." for the root form itself).
 inline std::string place(const std::string &where, const std::string &path) {
-    std::string p = path.empty() ? "." : path;
+    std::string p = "." + path;  // jq writes ".[3][1]", and "." for the value itself
     return where.empty() ? p : where + " " + p;
 }
 

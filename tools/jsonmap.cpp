@@ -127,7 +127,7 @@ bool Emitter::open(VRDentity form, const std::string &path) {
     if (pretty_ && !frames_.empty()) out_ += "\n" + std::string(2 * frames_.size(), ' ');
     out_ += "[";
     if (isPointTag(keyword)) out_ += "{\"keyword\":";
-    text(keyword.c_str(), path.empty() ? ".[0]" : path + "[0]");
+    text(keyword.c_str(), path + "[0]");
     if (isPointTag(keyword)) out_ += "}";
     open_.insert(keyOf(form));
     frames_.push_back(Frame{form, 0, path});
@@ -182,7 +182,7 @@ private:
         std::vector<VRDentity> pending;  // entities not yet handed to the form
     };
     bool fail(const std::string &path, const std::string &why) {
-        error_ = (path.empty() ? std::string(".") : path) + ": " + why;
+        error_ = "." + path + ": " + why;
         return false;
     }
     bool library(const std::string &path, bool ok) {

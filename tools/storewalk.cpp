@@ -184,3 +184,14 @@ void forEachRoot(const std::function<void(VRDentity)> &visit) {
 }
 
 }  // namespace vrdtool
+
+namespace vrdtool {
+
+void walkRoots(WriteMode mode, Findings &out) {
+    std::vector<VRDentity> roots;
+    forEachRoot([&](VRDentity root) { roots.push_back(root); });
+    for (size_t i = 0; i < roots.size(); ++i)
+        walkTree(roots[i], mode, roots.size() == 1 ? "" : "root " + std::to_string(i + 1), out);
+}
+
+}  // namespace vrdtool

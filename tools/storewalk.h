@@ -29,6 +29,9 @@ std::string keywordLoss(const std::string &text);
 // index order: the roots a binary file holds.
 void forEachRoot(const std::function<void(VRDentity)> &visit);
 
+// Walks every root; each is named "root N" when there are several.
+void walkRoots(WriteMode mode, Findings &out);
+
 }  // namespace vrdtool
 
 #endif  // VRD_TOOLS_STOREWALK_H

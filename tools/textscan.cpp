@@ -183,14 +183,14 @@ void Scanner::value(int &c) {
         if (std::sscanf(text, "%lf%n", &real, &used) != 1) return;  // an identifier
         std::string value = shortest(real);
         if (text[used] != '\0') addAt(line, column, "'" + showBytes(token) + "' reads as the real " + value + ": the rest is dropped");
-        if (stored_) {
-            double held = stored_(real);
+        double held = stored_ ? stored_(real) : real;  // what the writer will write
+        {
             if (std::memcmp(&held, &real, sizeof held) != 0 && !(std::isnan(held) && std::isnan(real))) {
                 addAt(line, column, "real " + value + " reads as " + shortest(held) +
                                         ": the store keeps reals closer than 2^-52 as one");
             }
         }
-        const std::string &loss = realLoss(real, mode_);
+        const std::string &loss = realLoss(held, mode_);
         if (!loss.empty()) {
             found_.push_back(Finding{FindingKind::WriteLoss, 0, line, column, std::string(),
                                      loss + (mode_.exactReals ? "" : " (--exact-reals keeps it)")});

@@ -50,18 +50,18 @@ int main(int argc, char **argv) {
         usage(stderr);
         return vrdtool::kExitUsage;
     }
+    int status = -1;
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         usage(stdout);
-        return std::fflush(stdout) == 0 ? vrdtool::kExitOk : vrdtool::kExitUsage;
-    }
-    if (std::strcmp(argv[1], "--version") == 0) {
+        status = vrdtool::kExitOk;
+    } else if (std::strcmp(argv[1], "--version") == 0) {
         std::printf("%s\n", vrdtool::versionLine().c_str());
-        return std::fflush(stdout) == 0 ? vrdtool::kExitOk : vrdtool::kExitUsage;
+        status = vrdtool::kExitOk;
     }
-    for (int i = 0; i < commandCount; ++i) {
-        if (std::strcmp(argv[1], commands[i].name) != 0) continue;
-        int status = commands[i].run(argc - 1, argv + 1);
-        // Help and version text go through stdio: a failed flush is a failed write.
+    for (int i = 0; i < commandCount && status < 0; ++i)
+        if (std::strcmp(argv[1], commands[i].name) == 0) status = commands[i].run(argc - 1, argv + 1);
+    if (status >= 0) {
+        // Help and version texts go through stdio: a failed flush is a failed write.
         if (std::fflush(stdout) != 0) {
             std::fprintf(stderr, "vrd: standard output: cannot write: %s\n", std::strerror(errno));
             return vrdtool::kExitUsage;
