@@ -119,6 +119,7 @@ TEST_F(CliBinary, UnpackRefusesWhatTheTextCannotCarry) {
     ASSERT_EQ(VRDformAddId(root, kEnd, "two words", &e), 0);
     ASSERT_EQ(VRDformAddId(root, kEnd, "-12", &e), 0);
     ASSERT_EQ(VRDformAddReal(kEnd, &e, root, 0.1 + 0.2), 0);
+    ASSERT_EQ(VRDformAddString(root, kEnd, std::string(1999, 'l').c_str(), &e), 0);
     for (int i = 0; i < 49; ++i) deep = child(deep, "d");
     std::string packed = scratch("lossy.bin");
     ASSERT_EQ(VRDfileWriteBinary(packed.c_str()), 0);
@@ -133,12 +134,18 @@ TEST_F(CliBinary, UnpackRefusesWhatTheTextCannotCarry) {
                          p + ".[2]: warning: string \"say \"hi\"\" holds '\"', which ends it when read back\n" + p +
                          ".[3]: warning: identifier 'two words' does not read back as one token\n" + p +
                          ".[4]: warning: identifier '-12' reads back as an integer\n" + p +
-                         ".[5]: warning: real 0.30000000000000004 is written as 0.3 and reads back as 0.3 (--exact-reals keeps it)\n"
-                         "vrd unpack: 6 values would not come back from the output; nothing written (--allow-loss writes it anyway)\n");
+                         ".[5]: warning: real 0.30000000000000004 is written as 0.3 and reads back as 0.3 (--exact-reals keeps it)\n" +
+                         p + ".[6]: warning: string of 1999 bytes is longer than the reader's 1998\n"
+                         "vrd unpack: 7 values would not come back from the output; nothing written (--allow-loss writes it anyway)\n");
+    // check lists the same, on standard output, without the command's prefix.
+    ToolRun checked = vrd("check " + packed);
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_EQ(lineCount(checked.out), 7);
+    EXPECT_EQ(checked.out.rfind(packed + ": .: warning: a form with keyword 'Pt' reads back as a point group\n", 0), 0u);
     r = vrd("unpack --exact-reals --allow-loss -q " + packed);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_NE(r.out.find("\"say \"hi\"\" two words -12 0.30000000000000004)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"say \"hi\"\" two words -12 0.30000000000000004 \"lll"), std::string::npos) << r.out;
 }
 
 TEST_F(CliBinary, BadInputAndUsage) {

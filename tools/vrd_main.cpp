@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "args.h"
 #include "command.h"
@@ -58,8 +59,17 @@ int main(int argc, char **argv) {
         std::printf("%s\n", vrdtool::versionLine().c_str());
         status = vrdtool::kExitOk;
     }
-    for (int i = 0; i < commandCount && status < 0; ++i)
-        if (std::strcmp(argv[1], commands[i].name) == 0) status = commands[i].run(argc - 1, argv + 1);
+    for (int i = 0; i < commandCount && status < 0; ++i) {
+        if (std::strcmp(argv[1], commands[i].name) != 0) continue;
+        // The library reports its own allocation failures; the command's own
+        // buffers (strings, JSON values) throw, and end here with a word.
+        try {
+            status = commands[i].run(argc - 1, argv + 1);
+        } catch (const std::bad_alloc &) {
+            std::fprintf(stderr, "vrd %s: out of memory\n", argv[1]);
+            return vrdtool::kExitUsage;
+        }
+    }
     if (status >= 0) {
         // Help and version texts go through stdio: a failed flush is a failed write.
         if (std::fflush(stdout) != 0) {
