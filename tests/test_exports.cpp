@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -25,7 +26,10 @@ const std::set<std::string> kExported = {
 };
 
 // The defined symbols nm lists with `options` (dynamic or global ones).
-std::set<std::string> definedSymbols(const std::string &options, const std::string &path) {
+// `strongOnly` leaves out weak and unique symbols: the inline instantiations
+// of the standard library an unoptimised build keeps (std::array's operator[]),
+// which merge with a host's own copies instead of clashing.
+std::set<std::string> definedSymbols(const std::string &options, const std::string &path, bool strongOnly = false) {
     std::set<std::string> names;
     std::string command = "nm " + options + " --defined-only '" + path + "'";
     FILE *pipe = popen(command.c_str(), "r");
@@ -33,7 +37,8 @@ std::set<std::string> definedSymbols(const std::string &options, const std::stri
     char line[512];
     while (std::fgets(line, sizeof line, pipe) != nullptr) {
         char address[64], type[8], name[400];
-        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3) names.insert(name);
+        if (std::sscanf(line, "%63s %7s %399s", address, type, name) != 3) continue;
+        if (!strongOnly || std::strchr("WVwvu", type[0]) == nullptr) names.insert(name);
     }
     EXPECT_EQ(pclose(pipe), 0) << command;
     return names;
@@ -85,9 +90,11 @@ TEST(Exports, FullLibraryExportsTheWholeInterface) {
 // host's names.
 TEST(Exports, StaticArchiveShowsOnlyInterfaceOrPrefixedNames) {
     std::set<std::string> declared = declaredRoutines();
-    std::set<std::string> symbols = definedSymbols("-g", VRD_STATIC_LIB);
+    std::set<std::string> symbols = definedSymbols("-g", VRD_STATIC_LIB, true);
     ASSERT_GT(symbols.size(), declared.size()) << VRD_STATIC_LIB;
-    auto prefixed = [](const std::string &name) {
+    auto prefixed = [](std::string name) {
+        // AddressSanitizer's ODR marker of a global carries the global's name.
+        if (name.rfind("__odr_asan.", 0) == 0) name.erase(0, std::strlen("__odr_asan."));
         for (const char *prefix : {"VRD", "vrd_", "_ZN3vrd", "_ZNK3vrd"})
             if (name.rfind(prefix, 0) == 0) return true;
         return false;

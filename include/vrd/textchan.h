@@ -17,6 +17,8 @@ extern "C" {
 #pragma GCC visibility push(default)
 #endif
 
+/** An open channel: a file or a memory text being read, or a file or a growing
+    buffer being written.  Opaque; closeTextFile releases it. */
 typedef struct TextChannel TextChannel;
 
 /** Opens a file for reading ("r") or writing ("w", truncating); null on failure. */

@@ -6,14 +6,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/* Calling convention: the callee removes its arguments on 32-bit Windows. */
+/** Calling convention: the callee removes its arguments on 32-bit Windows. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define VRD_CALL __stdcall
 #else
 #define VRD_CALL
 #endif
 
-/* Marks the routines that the shared library exports; everything else is hidden. */
+/** Marks the routines that the shared library exports; everything else is hidden. */
 #if defined(_WIN32)
 #if defined(VRD_BUILDING_DLL)
 #define VRD_API __declspec(dllexport)
