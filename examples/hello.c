@@ -28,13 +28,24 @@ int main(void) {
     printf("%s holds %u entities\n", VRDformGetPtrKeyword(machine), count);
     for (i = 0; i < count; ++i) {
         VRDentity e = VRDformGetEntity(machine, i);
-        if (e.first & 0x80000000u)
+        switch (VRDentityGetKind(e)) {  /* entity.h decodes the words */
+        case VRD_KIND_FORM:
             printf("  form %s owned by %s\n", VRDformGetPtrKeyword(e),
                    VRDformGetPtrKeyword(VRDformGetOwner(e)));
-        else if (VRDstringGetPtrValue(e) != NULL && (e.first >> 27) == 4)
+            break;
+        case VRD_KIND_STRING:
             printf("  string \"%s\"\n", VRDstringGetPtrValue(e));
-        else
+            break;
+        case VRD_KIND_SMALLINT:
+            printf("  small integer %d\n", VRDentityGetSmallInt(e));
+            break;
+        case VRD_KIND_BIGINT:
             printf("  integer %d\n", VRDintGetValue(e));
+            break;
+        default:
+            printf("  another kind of value\n");
+            break;
+        }
     }
     value = VRDformGetEntity(part, 1);
     printf("part's point is (%d, %d); property 1 is %d\n", VRDpointGetX(value), VRDpointGetY(value),
@@ -43,9 +54,10 @@ int main(void) {
     /* Find the part again by pattern: its first entity is the integer -12. */
     VRDintCreate(-12, &value);
     {
-        uint32_t partKey = VRDformGetPtrKeyword(part) ? part.first & 0x7FFFFFFFu : VRD_NO_KEY;
-        VRDentity found = VRDformFindFirst(partKey, 1, &value, NULL);
-        printf("found the part again: %s\n", found.first == part.first && found.second == part.second ? "yes" : "no");
+        VRDentity found = VRDformFindFirst(VRDformGetKey(part), 1, &value, NULL);
+        int same = found.first == part.first && found.second == part.second;
+        printf("found the part again: %s\n", same ? "yes" : "no");
+        if (!same) return 1;
     }
     return VRDformKill(machine, 1, 0);
 }

@@ -45,7 +45,7 @@ TEST(CliText, LossesAreFoundWithTheirPlacesAndStopTheWrite) {
     ToolRun r = vrd("check " + in);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,
-              f + "1:7: warning: real 1234567.89 is written as 1.23457e+06 and reads back as 1234570.0 (--exact-reals keeps it)\n" +
+              f + "1:7: warning: real 1234567.89 is written as 1.23457e+06 and reads back as 1.23457e+06 (--exact-reals keeps it)\n" +
                   f + "1:22: warning: real 5.0 is written as 5 and reads back as an integer (--exact-reals keeps it)\n" + f +
                   "1:30: warning: real 1.0e-07 is written as 1e-07 and reads back as an identifier (--exact-reals keeps it)\n" +
                   readLosses[0] + readLosses[1] + f + "2:25: " + negativeZero + readLosses[2] + f + "2:30: " + negativeZero);

@@ -1,6 +1,6 @@
 // writer.cpp - the text writer: an entity (as a rule a form tree) in the text notation.
-#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "files/files.h"
@@ -82,13 +82,20 @@ void writePoint(const VRDstore *s, const Output &out, VRDentity e) {
 }
 
 // A real as the shortest text that sscanf("%lf") reads back to the same
-// double and that the reader takes for a real: it must hold a ".", so one
-// is put into a mantissa that has none ("2" -> "2.0", "1e+20" -> "1.0e+20"),
-// and after "inf" or "nan", which sscanf still reads up to the ".".
+// double and that the reader takes for a real.  The precision grows from 1
+// to 17 significant digits (17 always gives the double back); the text must
+// hold a ".", so one is put into a mantissa that has none ("2" -> "2.0",
+// "1e+20" -> "1.0e+20") and after "inf" or "nan", which sscanf still reads up
+// to the ".".  Plain C calls only: the library links from C without the C++
+// runtime.
 void writeExactReal(const Output &out, double value) {
-    char text[40];
-    std::to_chars_result r = std::to_chars(text, text + sizeof text - 3, value);
-    *r.ptr = '\0';
+    char text[48];
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(text, sizeof text - 3, "%.*g", precision, value);
+        double back;
+        if (std::isnan(value) || (std::sscanf(text, "%lf", &back) == 1 && std::memcmp(&back, &value, sizeof back) == 0))
+            break;
+    }
     if (std::isnan(value) || std::isinf(value)) {
         std::strcat(text, ".");
     } else if (std::strchr(text, '.') == nullptr) {

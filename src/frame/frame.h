@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/linknames.h"
 #include "vrd/heapwrap.h"
 #include "vrd/vrd_internal.h"
 
