@@ -24,16 +24,22 @@ protected:
         EXPECT_EQ(VRDformAddEntities(f, kEnd, static_cast<uint32_t>(l.size()), l.data()), 0);
         return f;
     }
-    // Read-only views of the records, for what the interface does not show.
-    const FormRecord &record(VRDentity f) { return store->keyRecords[k].formRecords[f.second]; }
-    const KeyRecord &keyRecord() { return store->keyRecords[k]; }
-    const VRDentity *inRecord(VRDentity f) { return reinterpret_cast<const VRDentity *>(record(f).data); }
+    // Read-only views through the forms area, for what the interface does not show.
+    bool holdsForms(VRDentity f) {
+        KeyRecord *kr = nullptr;
+        FormRecord *fr = nullptr;
+        return vrd::resolveForm(store, f, nullptr, &kr, &fr) && vrd::holdsForms(*fr);
+    }
+    // Where a non-empty list lives: in the record for one entity, in a slab run for more.
+    const VRDentity *listAddress(VRDentity f) {
+        KeyRecord *kr = nullptr;
+        FormRecord *fr = nullptr;
+        return vrd::resolveForm(store, f, nullptr, &kr, &fr) ? vrd::listOf(*kr, *fr) : nullptr;
+    }
     // Slots handed out and not on the free list: every live run counted once.
     int liveSlots() {
-        int used = keyRecord().slabUsed;
-        for (int b = keyRecord().slabFree; b != -1; b = static_cast<int>(keyRecord().slabSlots[b].first))
-            used -= static_cast<int>(keyRecord().slabSlots[b].second);
-        return used;
+        vrd::KeyFigures figures = vrd::keyFigures(store, k);
+        return figures.slotsUsed - static_cast<int>(figures.freeSlots);
     }
     // Whether every call gave its expected result; braced lists run their calls in order.
     static bool all(std::initializer_list<bool> r) { for (bool b : r) if (!b) return false; return true; }
@@ -56,8 +62,8 @@ TEST_F(Entities, InsertAndDeleteAtEveryPositionInlineAndInRuns) {
         EXPECT_EQ(list(f), ints(r.after)) << r.at;
         // One entity lives in the record itself, more in exactly one run of the slab.
         uint32_t count = 0;
-        const VRDentity *p = VRDformGetPtrEntities(f, &count), *slab = keyRecord().slabSlots;
-        EXPECT_EQ(p, count < 2 ? (count ? inRecord(f) : p) : slab + record(f).data[0]) << r.at;
+        const VRDentity *p = VRDformGetPtrEntities(f, &count);
+        EXPECT_EQ(p, count ? listAddress(f) : p) << r.at;
         EXPECT_EQ(liveSlots(), count > 1 ? static_cast<int>(count) : 0) << r.at;
         ASSERT_EQ(VRDformClear(f), 0);
     }
@@ -70,9 +76,9 @@ TEST_F(Entities, EntitiesFromTheSlabItselfSurviveItsGrowth) {
     EXPECT_EQ(std::pair(list(f), list(h)), std::pair(ints("112323"), ints("66")));
     // Fill the slab, then copy f's run into a list whose growth moves the slab.
     VRDentity big = itemWith(List(1003, integer(5))), g = itemWith(ints("44"));
-    ASSERT_EQ(keyRecord().slabCapacity, 1020);
+    ASSERT_EQ(vrd::keyFigures(store, k).slotsAllocated, 1020);
     ASSERT_EQ(VRDformAddEntities(g, kEnd, 6, VRDformGetPtrEntities(f, nullptr)), 0);
-    EXPECT_GT(keyRecord().slabCapacity, 1020);
+    EXPECT_GT(vrd::keyFigures(store, k).slotsAllocated, 1020);
     EXPECT_EQ(std::pair(list(g), list(big)), std::pair(ints("44112323"), List(1003, integer(5))));
 }
 
@@ -121,10 +127,10 @@ TEST_F(Entities, EdgePositionsOnShortLists) {
 TEST_F(Entities, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
     VRDentity owner = item(), f = item(owner), g = item(owner), s = item(), one = integer(1);
     add(f, {s});
-    EXPECT_TRUE(vrd::holdsForms(record(f)));
-    EXPECT_TRUE(VRDformDeleteEntities(f, 0, 1) == 0 && !vrd::holdsForms(record(f)));  // emptied: cleared
+    EXPECT_TRUE(holdsForms(f));
+    EXPECT_TRUE(VRDformDeleteEntities(f, 0, 1) == 0 && !holdsForms(f));  // emptied: cleared
     add(f, {one, s});
-    EXPECT_TRUE(VRDformClear(f) == 0 && !vrd::holdsForms(record(f)) && VRDformGetOwner(f) == owner);
+    EXPECT_TRUE(VRDformClear(f) == 0 && !holdsForms(f) && VRDformGetOwner(f) == owner);
     // A form put in place by VRDformSetEntity is not noticed: the kill does not reach it.
     VRDentity h = itemWith({one, one}), i = item(), t = sub(i);
     ASSERT_TRUE(all({VRDformSetEntity(h, 1, s) == 0, VRDformKill(h, 1, 0) == 0, VRDformKill(i, 1, 0) == 0}));
@@ -185,7 +191,7 @@ TEST_F(Entities, FailedAllocationsLeaveListsUsable) {
     EXPECT_EQ(VRDformAddEntities(h, kEnd, 1, &two), 1);
     EXPECT_EQ(list(h), ints("1"));
     ASSERT_EQ(VRDformAddEntities(h, kEnd, 999, List(999, two).data()), 0);
-    ASSERT_EQ(keyRecord().slabCapacity, 1020);
+    ASSERT_EQ(vrd::keyFigures(store, k).slotsAllocated, 1020);
     heapwrapFailNth(1);  // a deletion that needs a new run past the capacity
     EXPECT_EQ(VRDformDeleteEntities(h, 0, 1), 1);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformKill", -2}, {"getElist", -2}, {"getElist", -2}}));

@@ -13,7 +13,7 @@ protected:
     void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }  // none left unchecked
     VRDentity create(VRDentity owner = kNull) { return form("ITEM", owner); }
     VRDentity at(uint32_t i, uint32_t of = VRD_NO_KEY) { return entity(0x80000000u | (of == VRD_NO_KEY ? k : of), i); }
-    const KeyRecord &keyRecord() { return store->keyRecords[k]; }
+    vrd::KeyFigures figures() { return vrd::keyFigures(store, k); }
     uint32_t k = 0;
 };
 
@@ -23,10 +23,10 @@ TEST_F(FormTable, ArrayGrowsSurvivesAFailedGrowthAndReusesKilledRecordsLastFirst
     EXPECT_EQ(VRDformCreate(kNull, k, nullptr, &f), 1);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformCreate", VRD_E_NOMEM}}));
     EXPECT_EQ(f, first);  // the out-parameter is not written
-    std::vector<uint32_t> capacities{keyRecord().formCapacity};  // and the key keeps working
+    std::vector<uint32_t> capacities{figures().formsAllocated};  // and the key keeps working
     for (uint32_t i = 1; i < 1022; ++i) {
         ASSERT_EQ(create(), at(i));
-        if (capacities.back() != keyRecord().formCapacity) capacities.push_back(keyRecord().formCapacity);
+        if (capacities.back() != figures().formsAllocated) capacities.push_back(figures().formsAllocated);
     }
     EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 2, 4, 8, 16, 32, 64, 128, 256, 511, 766, 1021, 1276}));
     // A reused record is live and fresh: its new owner, no entities.
@@ -61,7 +61,7 @@ TEST_F(FormTable, KeysKeywordsAndOwnersOfNewForms) {
     EXPECT_EQ(VRDformCreate(five, k, nullptr, &f), 1);
     EXPECT_EQ(VRDformCreate(at(0, empty), k, nullptr, &f), 1);
     EXPECT_EQ(takeReports(), Reports(4, {"VRDformCreate", VRD_E_BADFORM}));
-    EXPECT_EQ(keyRecord().formCount, 1u);  // a refused creation takes no record
+    EXPECT_EQ(figures().formsUsed, 1u);  // a refused creation takes no record
     VRDsetCheck(0);  // unchecked, a missing key is still refused; owners are not tested
     EXPECT_EQ(VRDformCreate(kNull, empty + 1, nullptr, &f), 1);
     ASSERT_EQ(VRDformCreate(five, k, nullptr, &f), 0);
@@ -71,9 +71,10 @@ TEST_F(FormTable, KeysKeywordsAndOwnersOfNewForms) {
 TEST_F(FormTable, FormptrAndOwnerRoutinesRefuseWhatIsNotThere) {
     VRDentity a = create(), b = create();
     KeyRecord *kr = nullptr;  // formptr's out-parameters
-    FormRecord *fr = nullptr;
+    FormRecord *fr = nullptr, *second = nullptr;
     ASSERT_EQ(formptr(entity(k, 1), &kr, &fr), 0);  // the key is the first word without bit 31
-    EXPECT_EQ(fr, &store->keyRecords[k].formRecords[1]);
+    ASSERT_EQ(formptr(b, &kr, &second), 0);
+    EXPECT_EQ(fr, second);
     const VRDentity bad[] = {at(2), at(0, key("BARE")), at(0, 77)};  // past formCount, no forms, past keyCount
     for (int check : {1, 0}) {
         VRDsetCheck(check);

@@ -12,9 +12,7 @@ class Properties : public vrdtest::TreeTest {
 protected:
     void SetUp() override { TreeTest::SetUp(), f = form("F"), add(f, {integer(9)}); }
     void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }
-    VRDentity plist(VRDentity of) {  // read from the record: no routine gives it out
-        return store->keyRecords[of.first & 0x7FFFFFFFu].formRecords[of.second].propertyList;
-    }
+    VRDentity plist(VRDentity of) { return vrd::propertyListOf(store, of); }  // no routine gives it out
     Ints pairs(VRDentity of) {
         Ints out;
         for (VRDentity e : list(plist(of))) out.push_back(VRDintGetValue(e));

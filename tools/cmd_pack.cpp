@@ -93,19 +93,14 @@ bool loadBinary(const char *path) {
 }
 
 // Writes every live form without an owner, in key and index order, into one
-// buffer; each in the writer's layout.
+// buffer; each in the writer's layout.  False when the buffer could not
+// take the last line end (printTextFileChar gives 1 on success, 0 on failure).
 bool writeRoots(TextChannel *channel) {
-    VRDstore *s = VRDget(nullptr);
-    for (uint32_t k = 0; k < s->keyCount; ++k) {
-        const KeyRecord &key = s->keyRecords[k];
-        if (key.formRecords == nullptr) continue;
-        for (uint32_t i = 0; i < key.formCount; ++i) {
-            const FormRecord &f = s->keyRecords[k].formRecords[i];
-            if (vrd::isKilled(f) || vrd::hasTag(f.owner)) continue;
-            VRDfileWriteEntity(channel, 0, vrd::formEntity(k, i), 1);
-        }
-    }
-    return printTextFileChar(channel, '\n') >= 0;
+    const VRDstore *s = VRDget(nullptr);
+    uint32_t key = 0, index = 0;
+    for (VRDentity f = vrd::nextRootForm(s, &key, &index); vrd::hasTag(f); f = vrd::nextRootForm(s, &key, &index))
+        VRDfileWriteEntity(channel, 0, f, 1);
+    return printTextFileChar(channel, '\n') != 0;
 }
 
 int runUnpack(int argc, char **argv) {
