@@ -322,6 +322,18 @@ int VRD_CALL VRDformAddString(VRDentity form, uint32_t position, const char *tex
     return VRDformAddEntities(form, position, 1, result) != 0 ? 1 : 0;
 }
 
+int32_t VRD_CALL VRDformAddId(VRDentity form, uint32_t position, const char *text, VRDentity *result) {
+    if (vrd::needStore("VRDformAddId") == nullptr) return 1;
+    if (VRDidCreate(text, result) != 0) return 1;
+    return VRDformAddEntities(form, position, 1, result);
+}
+
+int32_t VRD_CALL VRDformAddPoint(uint32_t position, VRDentity *result, VRDentity form, int32_t x, int32_t y) {
+    if (vrd::needStore("VRDformAddPoint") == nullptr) return 1;
+    if (VRDpointCreate(x, y, result) != 0) return 1;
+    return VRDformAddEntities(form, position, 1, result) == 0 ? 0 : 1;
+}
+
 int VRD_CALL VRDformClear(VRDentity form) {
     VRDstore *s = vrd::needStore("VRDformClear");
     if (s == nullptr) return 1;

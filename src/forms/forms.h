@@ -78,6 +78,12 @@ bool resolveForm(const VRDstore *s, VRDentity form, const char *routine, KeyReco
 
 // The record of a key that has a form array; null for any other key.
 KeyRecord *formsOfKey(const VRDstore *s, uint32_t key);
+// The number of form records of a key, killed ones included; 0 for a key
+// without forms or no key at all.
+inline uint32_t formCountOf(const VRDstore *s, uint32_t key) {
+    const KeyRecord *k = formsOfKey(s, key);
+    return k == nullptr ? 0 : k->formCount;
+}
 
 // The entities of a resolved record and their number.  A record that is
 // killed, empty, or whose run does not lie inside the slab's handed-out

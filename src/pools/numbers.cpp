@@ -7,7 +7,7 @@
 
 namespace {
 constexpr int32_t kSmallLimit = 0x8000000;     // magnitudes below 2^27 stay inline
-constexpr int32_t kTableLimit = 0x7FFFFFF;     // indexes must fit 27 bits
+constexpr int32_t kTableLimit = vrd::kPayloadMask;  // indexes must fit 27 bits
 constexpr int32_t kBigintStep = 125;           // 500 bytes
 constexpr int32_t kRealStep = 62;              // 496 bytes
 constexpr int32_t kNotAnInteger = 0x7FFFFFFF;

@@ -272,10 +272,4 @@ VRDentity VRD_CALL VRDpointFind(int32_t x, int32_t y) {
     return w.found >= 0 ? tablePoint(w.found) : vrd::nullEntity();
 }
 
-int32_t VRD_CALL VRDformAddPoint(uint32_t position, VRDentity *result, VRDentity form, int32_t x, int32_t y) {
-    if (vrd::needStore("VRDformAddPoint") == nullptr) return 1;
-    if (VRDpointCreate(x, y, result) != 0) return 1;
-    return VRDformAddEntities(form, position, 1, result) == 0 ? 0 : 1;
-}
-
 }  // extern "C"

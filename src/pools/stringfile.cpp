@@ -49,12 +49,6 @@ void releaseStrings(VRDstore *store) {
     s = StringArea{};
 }
 
-const char *stringAt(const VRDstore *store, uint32_t offset) {
-    const StringArea &s = strings(store);
-    if (s.stringText == nullptr || uint64_t{offset} + kLinkBytes >= static_cast<uint64_t>(s.stringUsed)) return nullptr;
-    return entryText(s, offset);
-}
-
 uint32_t stringChain(const VRDstore *store, uint32_t bucket, int32_t *offsets, uint32_t max) {
     const StringArea &s = strings(store);
     uint32_t n = 0;

@@ -3,7 +3,7 @@
 
 namespace {
 constexpr int32_t kTextStep = 2030;        // smallest growth of the text block
-constexpr int64_t kAreaLimit = 0x7FFFFFF;  // capacities at or above this are refused
+constexpr int64_t kAreaLimit = vrd::kPayloadMask;  // capacities at or above this are refused
 using vrd::kEntryOverhead;
 using vrd::kLinkBytes;
 
@@ -68,19 +68,12 @@ int32_t appendEntry(vrd::StringArea &s, const char *text, size_t length, const v
 // The text of a string or identifier entity, or null when it has none.
 // A zero tag is never an error.  With check mode on an offset outside the
 // used area is reported under `routine`; with it off such an offset is
-// refused silently, since reading it would leave the block.  An offset whose
-// text would start at or past the used end cannot be an entry either: every
-// entry is at least five bytes, and the used area ends with a zero byte, so
-// a text starting below it is always terminated inside the block.
+// refused silently, since reading it would leave the block.
 const char *textOf(const vrd::StringArea &s, VRDentity e, const char *routine) {
     if (!vrd::hasTag(e)) return nullptr;
     uint32_t offset = vrd::payloadOf(e);
-    if (offset >= static_cast<uint32_t>(s.stringUsed)) {
-        if (vrd::checkMode) vrd::report(routine, VRD_E_BADSTRING);
-        return nullptr;
-    }
-    if (offset + kLinkBytes >= static_cast<uint32_t>(s.stringUsed)) return nullptr;
-    return vrd::entryText(s, offset);
+    if (offset >= static_cast<uint32_t>(s.stringUsed) && vrd::checkMode) vrd::report(routine, VRD_E_BADSTRING);
+    return vrd::textAtOffset(s, offset);
 }
 
 bool isWordSpace(char c) { return c == ' ' || c == '\f' || c == '\n' || c == '\r' || c == '\t' || c == '\v'; }
@@ -267,8 +260,8 @@ int32_t VRD_CALL VRDstringChunkCreate(VRDentity e, int32_t start, int32_t count,
         return 1;
     }
     // Unchecked, an offset past the area has no text to splice into.
-    if (!readable || offset + kLinkBytes >= static_cast<uint32_t>(s.stringUsed)) return 1;
-    const char *text = vrd::entryText(s, offset);
+    const char *text = vrd::textAtOffset(s, offset);
+    if (text == nullptr) return 1;
     size_t length = std::strlen(text);
     // Out-of-range windows are the caller's fault; clamping keeps every
     // copy inside the text.
@@ -334,12 +327,6 @@ VRDentity VRD_CALL VRDidFind(const char *text) {
     vrd::keepStringLookup(s, where, -1);
     if (where.found < 0) return vrd::nullEntity();
     return vrd::makeEntity(vrd::kTagId | static_cast<uint32_t>(where.found), 0);
-}
-
-int32_t VRD_CALL VRDformAddId(VRDentity form, uint32_t position, const char *text, VRDentity *result) {
-    if (vrd::needStore("VRDformAddId") == nullptr) return 1;
-    if (VRDidCreate(text, result) != 0) return 1;
-    return VRDformAddEntities(form, position, 1, result);
 }
 
 }  // extern "C"

@@ -44,7 +44,11 @@ inline int32_t entryLink(const StringArea &a, uint32_t offset) {
 // The text of the entry at `offset`, or null when no entry can start there:
 // every entry ends with a zero byte inside the used area, so a text that
 // starts before its end is terminated inside the block.  No report.
-const char *stringAt(const VRDstore *s, uint32_t offset);
+inline const char *textAtOffset(const StringArea &a, uint32_t offset) {
+    if (a.stringText == nullptr || uint64_t{offset} + kLinkBytes >= static_cast<uint64_t>(a.stringUsed)) return nullptr;
+    return entryText(a, offset);
+}
+inline const char *stringAt(const VRDstore *s, uint32_t offset) { return textAtOffset(strings(s), offset); }
 
 // Read-only views for tests: the entry offsets of one bucket's chain in
 // chain order (at most max; the chain's length is returned), and whether

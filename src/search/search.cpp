@@ -103,8 +103,7 @@ VRDentity VRD_CALL VRDformFindFirst(uint32_t key, uint32_t n, const VRDentity *p
     VRDstore *s = vrd::needStore("VRDformFindFirst");
     if (s == nullptr) return kNone;
     // Forms that the accept routine creates are not visited.
-    const KeyRecord *keyForms = vrd::formsOfKey(s, key);
-    uint32_t count = keyForms == nullptr ? 0 : keyForms->formCount;
+    uint32_t count = vrd::formCountOf(s, key);
     for (uint32_t i = 0; i < count; ++i) {
         // Looked up afresh each time: the accept routine may grow the arrays
         // or switch the current store.
@@ -123,14 +122,15 @@ VRDentity VRD_CALL VRDformFindNext(uint32_t key, uint32_t n, const VRDentity *pa
     VRDstore *s = vrd::needStore("VRDformFindNext");
     if (s == nullptr) return kNone;
     // A key that is out of range or has no form array has no forms.
-    KeyRecord *k = vrd::formsOfKey(s, key);
-    uint32_t count = k != nullptr ? k->formCount : 0;
+    uint32_t count = vrd::formCountOf(s, key);
     while (static_cast<int64_t>(*cursor) < static_cast<int64_t>(count)) {
         int32_t i = (*cursor)++;
         if (i < 0) continue;  // before the first form: nothing to read
-        FormRecord &f = k->formRecords[i];
-        if (!vrd::isKilled(f) && vrd::formMatches(*k, f, n, pattern))
-            return vrd::formEntity(key, static_cast<uint32_t>(i));
+        VRDentity form = vrd::formEntity(key, static_cast<uint32_t>(i));
+        KeyRecord *k;
+        FormRecord *f;
+        if (vrd::resolveForm(s, form, nullptr, &k, &f) && !vrd::isKilled(*f) && vrd::formMatches(*k, *f, n, pattern))
+            return form;
     }
     ++*cursor;
     return kNone;
