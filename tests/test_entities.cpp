@@ -204,27 +204,4 @@ TEST_F(Entities, FailedAllocationsLeaveListsUsable) {
     EXPECT_EQ(std::pair(VRDformIsKilled(s), VRDformIsKilled(f)), std::pair(1, 0));
 }
 
-// `fn` run with no store gives `failed` and one report of -3 under its own name.
-#define NO_STORE(failed, fn, ...) \
-    do { EXPECT_EQ(fn(__VA_ARGS__), failed); EXPECT_EQ(takeReports(), (Reports{{#fn, -3}})); } while (0)
-
-TEST_F(Entities, EveryFormRoutineNeedsAStore) {
-    VRDentity f = itemWith(ints("12")), one = integer(1), e{};
-    KeyRecord *kr = nullptr; FormRecord *fr = nullptr;  // formptr's out-parameters
-    ASSERT_EQ(VRDkill(store, nullptr), 0);
-    NO_STORE(1, VRDformAddEntities, f, 0, 1, &one); NO_STORE(1, VRDformDeleteEntities, f, 0, 1);
-    NO_STORE(kNull, VRDformGetEntity, f, 0); NO_STORE(0u, VRDformGetEntities, 0, 1, f, &e);
-    NO_STORE(1, VRDformSetEntity, f, 0, one); NO_STORE(0u, VRDformEntityCount, f);
-    NO_STORE(nullptr, VRDformGetPtrEntities, f, nullptr); NO_STORE(-1, VRDentityGetPosition, f, one);
-    NO_STORE(0, VRDformCmpEntity, 0, 1, f, &one); NO_STORE(1, VRDformAddForm, f, 0, k, nullptr, &e);
-    NO_STORE(1, VRDformAddInt, f, 0, 1, &e); NO_STORE(1, VRDformAddReal, 0, &e, f, 1.0);
-    NO_STORE(1, VRDformAddString, f, 0, "s", &e); NO_STORE(1, VRDformClear, f);
-    NO_STORE(1, VRDformKill, f, 1, 1); NO_STORE(1, formptr, f, &kr, &fr);
-    NO_STORE(1, VRDformCreate, kNull, k, nullptr, &e); NO_STORE(kNull, VRDformGetOwner, f);
-    NO_STORE(1, VRDformSetOwner, f, kNull); NO_STORE(1, VRDformIsKilled, f);
-    NO_STORE(0x7FFFFFFF, VRDformGetProperty, f, 1); NO_STORE(1, VRDformSetProperty, f, 1, 1);
-    NO_STORE(1, VRDformDeleteProperty, 1, f); NO_STORE(1, VRDformClearProperties, f);
-    NO_STORE(1, VRDformSetPropertyList, f, kNull);
-}
-
 }  // namespace

@@ -95,7 +95,7 @@ TEST_F(SearchTest, FindInScansOneListAndFindUnderGoesDepthFirstWithoutEnteringFi
     EXPECT_EQ(takeReports(), (std::vector<vrdtest::Report>{{"VRDformFindIn", VRD_E_BADFORM}}));
 }
 
-TEST_F(SearchTest, FindEntityResumesAtTheExactSlotAndNoSearchRunsWithoutAStore) {
+TEST_F(SearchTest, FindEntityResumesAtTheExactSlot) {
     VRDentity t = integer(42), f0 = form("A"), f1 = form("A"), f2 = form("B"), dead = form("B");
     add(f0, {t});
     add(f1, {integer(1), t, t});
@@ -110,15 +110,6 @@ TEST_F(SearchTest, FindEntityResumesAtTheExactSlotAndNoSearchRunsWithoutAStore) 
     }
     EXPECT_EQ(hits, (std::vector<Step>{{f0, 0}, {f1, 1}, {f1, 2}, {f2, 0}, {f2, 2}}));
     EXPECT_EQ(std::tuple(keyAt, formAt, at), std::tuple(2u, 0, 0u));  // past the last key
-    ASSERT_EQ(VRDkill(store, nullptr), 0);
-    EXPECT_EQ(VRDformFindFirst(keyAt, 0, nullptr, nullptr), kNull);
-    EXPECT_EQ(VRDformFindNext(keyAt, 0, nullptr, &formAt), kNull);
-    EXPECT_EQ(VRDformFindIn(f0, keyAt, 0, nullptr, &at), kNull);
-    EXPECT_EQ(VRDformFindUnder(f0, keyAt, 0, nullptr, &f1, &at), kNull);
-    EXPECT_EQ(VRDformFindOver(f0, keyAt, 0, nullptr), kNull);
-    EXPECT_EQ(VRDformFindEntity(&keyAt, &formAt, &at, t), kNull);
-    EXPECT_EQ(takeReports(), vrdtest::noStoreReports({"VRDformFindFirst", "VRDformFindNext", "VRDformFindIn",
-        "VRDformFindUnder", "VRDformFindOver", "VRDformFindEntity"}));
 }
 
 }  // namespace
