@@ -10,16 +10,11 @@ class Stores : public vrdtest::StoreTest {};
 TEST_F(Stores, CreationOrderNamesAndTheWalk) {
     VRDstore *second = VRDnew("second");
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(VRDget(nullptr), second);
-    EXPECT_EQ(VRDget("test"), store);
-    EXPECT_EQ(VRDget("absent"), nullptr);
-    EXPECT_EQ(VRDnew("test"), nullptr);  // a duplicate is refused silently
-    EXPECT_EQ(VRDget(nullptr), second);
-    VRDstore *upper = VRDnew("TEST");   // names are case-sensitive
-    ASSERT_NE(upper, nullptr);
+    EXPECT_TRUE(VRDget(nullptr) == second && VRDget("test") == store && VRDget("absent") == nullptr);
+    EXPECT_TRUE(VRDnew("test") == nullptr && VRDget(nullptr) == second);  // a duplicate is refused silently
     std::string name31(31, 'n');
-    VRDstore *longest = VRDnew(name31.c_str());
-    ASSERT_NE(longest, nullptr);
+    VRDstore *upper = VRDnew("TEST"), *longest = VRDnew(name31.c_str());  // names are case-sensitive
+    ASSERT_TRUE(upper != nullptr && longest != nullptr);
     EXPECT_EQ(VRDnew(std::string(32, 'm').c_str()), nullptr);
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDnew", VRD_E_NOSTORE}}));
     // VRDnext visits every store in creation order, making each current,
@@ -30,27 +25,20 @@ TEST_F(Stores, CreationOrderNamesAndTheWalk) {
         EXPECT_EQ(VRDget(nullptr), s);
     }
     EXPECT_EQ(seen, (std::vector<VRDstore *>{store, second, upper, longest}));
-    EXPECT_EQ(VRDget(nullptr), longest);
-    EXPECT_EQ(VRDget(name31.c_str()), longest);
+    EXPECT_TRUE(VRDget(nullptr) == longest && VRDget(name31.c_str()) == longest);
 }
 
 TEST_F(Stores, KillAndSetMatchingAndTheNextCurrentStore) {
     VRDstore *b = VRDnew("b");
     VRDstore *c = VRDnew("c");
-    EXPECT_EQ(VRDkill(nullptr, "zz"), 1);
-    EXPECT_EQ(VRDset(nullptr, nullptr), 1);
+    EXPECT_TRUE(VRDkill(nullptr, "zz") == 1 && VRDset(nullptr, nullptr) == 1);
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDkill", VRD_E_NOSTORE}, {"VRDset", VRD_E_NOSTORE}}));
     EXPECT_EQ(VRDget(nullptr), c);
     // A later handle and an earlier name: the first match in list order wins.
-    EXPECT_EQ(VRDset(c, "b"), 0);
-    EXPECT_EQ(VRDget(nullptr), b);
-    EXPECT_EQ(VRDkill(c, nullptr), 0);  // not current: the current store stays
-    EXPECT_EQ(VRDget(nullptr), b);
-    EXPECT_EQ(VRDkill(nullptr, "b"), 0);  // current: the first of the list takes over
-    EXPECT_EQ(VRDget(nullptr), store);
-    EXPECT_EQ(VRDkill(store, nullptr), 0);
-    EXPECT_EQ(VRDget(nullptr), nullptr);
-    EXPECT_EQ(VRDnext(nullptr), nullptr);
+    EXPECT_TRUE(VRDset(c, "b") == 0 && VRDget(nullptr) == b);
+    EXPECT_TRUE(VRDkill(c, nullptr) == 0 && VRDget(nullptr) == b);  // not current: the current store stays
+    EXPECT_TRUE(VRDkill(nullptr, "b") == 0 && VRDget(nullptr) == store);  // current: the first takes over
+    EXPECT_TRUE(VRDkill(store, nullptr) == 0 && VRDget(nullptr) == nullptr && VRDnext(nullptr) == nullptr);
 }
 
 TEST_F(Stores, KillReleasesPopulatedPoolsAndRecordFailureChangesNothing) {
@@ -60,13 +48,11 @@ TEST_F(Stores, KillReleasesPopulatedPoolsAndRecordFailureChangesNothing) {
     ASSERT_EQ(VRDintCreate(1 << 30, &e), 0);
     ASSERT_EQ(VRDformCreate(VRDentity{0, 0}, key, nullptr, &e), 0);
     heapwrapFailNth(1);
-    EXPECT_EQ(VRDnew("starved"), nullptr);
+    EXPECT_TRUE(VRDnew("starved") == nullptr && VRDget(nullptr) == store);
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDnew", VRD_E_NOMEM}}));
-    EXPECT_EQ(VRDget(nullptr), store);
     VRDstore *other = VRDnew("starved");
     ASSERT_NE(other, nullptr);
-    EXPECT_EQ(VRDkill(store, nullptr), 0);  // the sanitizers see every block go
-    EXPECT_EQ(VRDget(nullptr), other);
+    EXPECT_TRUE(VRDkill(store, nullptr) == 0 && VRDget(nullptr) == other);  // the sanitizers see every block go
 }
 
 // `fn` run with no current store gives `failed` and one report of -3 under its own name.
