@@ -101,6 +101,15 @@ TEST_F(Entities, ReadingSettingAndRefusals) {
     EXPECT_EQ(takeReports(), (Reports{{"VRDformAddEntities", -14}, {"VRDformDeleteEntities", -14},
                                       {"VRDformSetEntity", -14}, {"VRDformCmpEntity", -14}}));
     EXPECT_EQ(list(f), (List{l[0], l[1], l[2], tens[1]}));
+    // Position arithmetic is 32-bit: -1 on an empty list wraps to a range of nothing.  Lists of one
+    // entity live in the record, whatever the position.
+    VRDentity empty = item(), two = integer(2);
+    EXPECT_TRUE(VRDformDeleteEntities(empty, kEnd, 1) == 0 && VRDformDeleteEntities(empty, kEnd, 2) == 1);
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformDeleteEntities", -14}}));
+    VRDsetCheck(0);
+    ASSERT_EQ(VRDformSetEntity(single, 7, two), 0);
+    EXPECT_TRUE(all({VRDformGetEntity(single, 0) == two, VRDformCmpEntity(9, 1, single, &two) == 1}));
+    VRDsetCheck(1);
     // An unresolvable form: readers report -9 under "formptr", writers under their own names.
     EXPECT_TRUE(all({VRDformGetEntity(bad, 0) == kNull, VRDformGetEntities(0, 1, bad, &e) == 0,
                      VRDformEntityCount(bad) == 0, VRDformGetPtrEntities(bad, nullptr) == nullptr,
@@ -112,23 +121,10 @@ TEST_F(Entities, ReadingSettingAndRefusals) {
                                       {"VRDformClear", -9}, {"VRDformKill", -9}}));
 }
 
-// Position arithmetic is 32-bit: -1 on an empty list wraps to a range of
-// nothing.  Lists of one entity live in the record, whatever the position.
-TEST_F(Entities, EdgePositionsOnShortLists) {
-    VRDentity empty = item(), single = itemWith(ints("1")), two = integer(2);
-    EXPECT_EQ(VRDformDeleteEntities(empty, kEnd, 1), 0);
-    EXPECT_EQ(VRDformDeleteEntities(empty, kEnd, 2), 1);
-    EXPECT_EQ(takeReports(), (Reports{{"VRDformDeleteEntities", -14}}));
-    VRDsetCheck(0);
-    ASSERT_EQ(VRDformSetEntity(single, 7, two), 0);
-    EXPECT_TRUE(all({VRDformGetEntity(single, 0) == two, VRDformCmpEntity(9, 1, single, &two) == 1}));
-}
-
 TEST_F(Entities, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
     VRDentity owner = item(), f = item(owner), g = item(owner), s = item(), one = integer(1);
     add(f, {s});
-    EXPECT_TRUE(holdsForms(f));
-    EXPECT_TRUE(VRDformDeleteEntities(f, 0, 1) == 0 && !holdsForms(f));  // emptied: cleared
+    EXPECT_TRUE(holdsForms(f) && VRDformDeleteEntities(f, 0, 1) == 0 && !holdsForms(f));  // emptied: cleared
     add(f, {one, s});
     EXPECT_TRUE(VRDformClear(f) == 0 && !holdsForms(f) && VRDformGetOwner(f) == owner);
     // A form put in place by VRDformSetEntity is not noticed: the kill does not reach it.
@@ -146,38 +142,28 @@ TEST_F(Entities, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
     ASSERT_TRUE(all({VRDformSetPropertyList(root, p) == 0, VRDformSetPropertyList(lone, r) == 0}));
     ASSERT_EQ(VRDformKill(lone, 0, 0), 0);  // without recurse: the form and its property list
     EXPECT_EQ((Ints{VRDformIsKilled(c), VRDformIsKilled(r), VRDformIsKilled(u)}), (Ints{0, 1, 1}));
-    ASSERT_EQ(VRDformKill(root, 1, 0), 0);
-    EXPECT_EQ(liveSlots(), 3);  // only the owner's run is left
+    EXPECT_TRUE(VRDformKill(root, 1, 0) == 0 && liveSlots() == 3);  // only the owner's run is left
     // Killed a1, a2, a, b1, b, q, p, root; the last killed is reused first.
     EXPECT_EQ((List{item(), item(), item(), item(), item(), item(), item(), item()}),
               (List{root, p, q, b, b1, a, a2, a1}));
 }
 
-TEST_F(Entities, KillEndsOnCyclesAndDeepChainsKillingEachFormOnce) {
+TEST_F(Entities, KillEndsOnCyclesKillingEachFormOnce) {
     VRDentity a = item(), b = item(), c = item();
     add(a, {b, b, c});
     add(b, {a, b});
     add(c, {a});
     ASSERT_TRUE(all({VRDformKill(a, 1, 0) == 0, VRDformKill(b, 1, 1) == 0}));  // b is dead: no-op
     EXPECT_EQ((List{item(), item(), item(), item()}), (List{a, c, b, ghost(3)}));
-    // A chain a million levels deep, over many keys so that no form array grows large.
-    std::vector<uint32_t> keys(1000);
-    for (size_t i = 0; i < keys.size(); ++i) keys[i] = key(("L" + std::to_string(i)).c_str());
-    VRDentity root = form("L0"), f = root;
-    for (int d = 1; d < 1000000; ++d) ASSERT_EQ(VRDformAddForm(f, kEnd, keys[d % 1000], nullptr, &f), 0);
-    ASSERT_EQ(VRDformKill(root, 1, 0), 0);
-    EXPECT_EQ(VRDformIsKilled(f), 1);
-    EXPECT_EQ(form("L0"), root);  // the root died last
-}
+}  // a million-level chain is killed in the copy suite, after its copy and search
 
 TEST_F(Entities, ListLengthLimitHoldsInEveryMode) {
     constexpr uint32_t kMax = 16777215;
     VRDentity one = integer(1), f = item(), g = itemWith(ints("12"));
     ASSERT_EQ(VRDformAddEntities(f, kEnd, kMax, List(kMax, one).data()), 0);
     EXPECT_EQ(VRDformAddEntities(f, kEnd, 1, &one), 1);
-    VRDsetCheck(0);
-    EXPECT_EQ(VRDformAddEntities(f, 0, 1, &one), 1);
-    EXPECT_EQ(VRDformAddEntities(g, kEnd, 0xFFFFFFFFu, &one), 1);  // a count that wraps 32 bits
+    VRDsetCheck(0);  // and a count that wraps 32 bits
+    EXPECT_TRUE(VRDformAddEntities(f, 0, 1, &one) == 1 && VRDformAddEntities(g, kEnd, 0xFFFFFFFFu, &one) == 1);
     EXPECT_EQ(takeReports(), Reports(3, Report{"VRDformAddEntities", VRD_E_TOOMANYENTITIES}));
     EXPECT_EQ(VRDformEntityCount(f), kMax);
 }
@@ -188,15 +174,13 @@ TEST_F(Entities, FailedAllocationsLeaveListsUsable) {
     EXPECT_EQ(VRDformKill(f, 1, 1), 1);
     EXPECT_TRUE(list(owner) == List{f} && VRDformIsKilled(f) + VRDformIsKilled(s) == 0);
     heapwrapFailNth(1);  // the slab's first allocation
-    EXPECT_EQ(VRDformAddEntities(h, kEnd, 1, &two), 1);
-    EXPECT_EQ(list(h), ints("1"));
+    EXPECT_TRUE(VRDformAddEntities(h, kEnd, 1, &two) == 1 && list(h) == ints("1"));
     ASSERT_EQ(VRDformAddEntities(h, kEnd, 999, List(999, two).data()), 0);
     ASSERT_EQ(vrd::keyFigures(store, k).slotsAllocated, 1020);
     heapwrapFailNth(1);  // a deletion that needs a new run past the capacity
     EXPECT_EQ(VRDformDeleteEntities(h, 0, 1), 1);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformKill", -2}, {"getElist", -2}, {"getElist", -2}}));
-    ASSERT_EQ(VRDformDeleteEntities(h, 0, 1), 0);
-    EXPECT_EQ(list(h), List(999, two));
+    EXPECT_TRUE(VRDformDeleteEntities(h, 0, 1) == 0 && list(h) == List(999, two));
     // f [s, s, ghost]: s dies once, the unresolvable entity stops the kill short of f.
     add(f, {s, ghost(5000)});
     EXPECT_EQ(VRDformKill(f, 1, 0), 1);

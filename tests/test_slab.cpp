@@ -52,9 +52,7 @@ TEST_F(Slab, FirstFitSplitsFromTheTailAndTakesExactFitsWhole) {
     EXPECT_EQ(getElist(k, 3), 12);
     EXPECT_EQ(freeBlocks(), (Blocks{{10, 2}, {17, 4}}));
     EXPECT_EQ(getElist(k, 3), 23);  // nothing fits: from the high-water mark
-    EXPECT_EQ(getElist(k, 4), 17);  // wherever it is listed
-    EXPECT_EQ(getElist(k, 2), 10);
-    EXPECT_EQ(freeBlocks(), Blocks{});
+    EXPECT_TRUE(getElist(k, 4) == 17 && getElist(k, 2) == 10 && freeBlocks().empty());  // wherever listed
 }
 
 TEST_F(Slab, FreedRunsAppendOrJoinOnce) {
@@ -68,8 +66,7 @@ TEST_F(Slab, FreedRunsAppendOrJoinOnce) {
     }
     // The topmost run lowers the mark; the block below it is not absorbed.
     ASSERT_EQ(freeElist(k, 14, 2) + freeElist(k, 12, 2), 0);
-    EXPECT_EQ(freeBlocks(), (Blocks{{4, 8}, {2, 2}}));
-    EXPECT_EQ(getElist(k, 9), 12);
+    EXPECT_TRUE(freeBlocks() == (Blocks{{4, 8}, {2, 2}}) && getElist(k, 9) == 12);
 }
 
 TEST_F(Slab, RefusedRequestsChangeNothing) {
@@ -77,19 +74,15 @@ TEST_F(Slab, RefusedRequestsChangeNothing) {
     ASSERT_EQ(freeElist(k, 0, 4), 0);
     for (int check : {1, 0}) {  // bad lengths: reported in check mode only
         VRDsetCheck(check);
-        EXPECT_EQ(getElist(k, 1), -1);
-        EXPECT_EQ(freeElist(k, 4, 1), 1);
-        EXPECT_EQ(freeElist(k, 1016, 3), 1);  // past slabUsed
-        EXPECT_EQ(freeElist(k, 4, -2), 1);    // negative, huge when unsigned
+        EXPECT_TRUE(getElist(k, 1) == -1 && freeElist(k, 4, 1) == 1);
+        EXPECT_TRUE(freeElist(k, 1016, 3) == 1 && freeElist(k, 4, -2) == 1);  // past slabUsed; huge unsigned
     }
     EXPECT_EQ(takeReports(), (Reports{{"getElist", -16}, {"freeElist", -16}, {"freeElist", -16}, {"freeElist", -16}}));
     heapwrapFailNth(1);
-    EXPECT_EQ(getElist(k, 5), -1);
-    EXPECT_EQ(getElist(k, 0x80000000u), -1);  // past signed slot indexes, in any mode
+    EXPECT_TRUE(getElist(k, 5) == -1 && getElist(k, 0x80000000u) == -1);  // past signed slot indexes, in any mode
     EXPECT_EQ(takeReports(), Reports(2, {"getElist", VRD_E_NOMEM}));
     EXPECT_EQ(usedAndCapacity(), (std::array<int32_t, 2>{1018, 1020}));
-    EXPECT_EQ(getElist(k, 4), 0);  // the slab keeps serving, from its intact free list and by growing
-    EXPECT_EQ(getElist(k, 5), 1018);
+    EXPECT_TRUE(getElist(k, 4) == 0 && getElist(k, 5) == 1018);  // from its intact free list and by growing
 }
 
 }  // namespace
