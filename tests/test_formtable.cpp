@@ -49,7 +49,8 @@ TEST_F(FormTable, KeysKeywordsAndOwnersOfNewForms) {
     ASSERT_EQ(VRDformCreate(at(999, layer), k, "IGNORED", &f), 0);  // the owner's index is not looked at
     EXPECT_TRUE(f == at(0) && VRDkeyFind("IGNORED") == VRD_NO_KEY && VRDformGetOwner(f) == at(999, layer));
     // Refused: no key and no text, a key never made, an owner whose key is unknown or has no forms.
-    EXPECT_TRUE(VRDformCreate(kNull, VRD_NO_KEY, nullptr, &f) == 1 && VRDformCreate(kNull, empty + 1, nullptr, &f) == 1);
+    EXPECT_TRUE(VRDformCreate(kNull, VRD_NO_KEY, nullptr, &f) == 1 &&
+                VRDformCreate(kNull, empty + 1, nullptr, &f) == 1);
     EXPECT_TRUE(VRDformCreate(five, k, nullptr, &f) == 1 && VRDformCreate(at(0, empty), k, nullptr, &f) == 1);
     EXPECT_EQ(takeReports(), Reports(4, {"VRDformCreate", VRD_E_BADFORM}));
     EXPECT_EQ(figures().formsUsed, 1u);  // a refused creation takes no record

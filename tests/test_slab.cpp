@@ -42,7 +42,8 @@ TEST_F(Slab, GrowsByTheRequestButAtLeast1020Slots) {
     // {request, run, slabUsed, slabCapacity}: reaching the capacity exactly also grows it.
     const int rows[][4] = {{2, 0, 2, 1020}, {1019, 2, 1021, 2040}, {1019, 1021, 2040, 3060}, {5000, 2040, 7040, 8060}};
     for (const auto &r : rows)
-        EXPECT_EQ((std::array{getElist(k, r[0]), usedAndCapacity()[0], usedAndCapacity()[1]}), (std::array{r[1], r[2], r[3]}));
+        EXPECT_EQ((std::array{getElist(k, r[0]), usedAndCapacity()[0], usedAndCapacity()[1]}),
+                  (std::array{r[1], r[2], r[3]}));
 }
 
 TEST_F(Slab, FirstFitSplitsFromTheTailAndTakesExactFitsWhole) {

@@ -94,8 +94,9 @@ TEST_F(Stores, RoutinesWithoutACurrentStoreReportUnderTheirOwnNames) {
     NO_STORE(1, VRDformSetPropertyList, f, kNull); NO_STORE(1, VRDformCopy, f, kNull, 0, nullptr, &e);
     NO_STORE(1, VRDformCopyEntities, f, 0, 1, f, 0); NO_STORE(nullptr, VRDformGetPtrKeyword, f);
     NO_STORE(0, VRDformCmpKeys, f, 1, keys); NO_STORE(1, VRDformSetKey, f, 0, nullptr, 0, &e);
-    NO_STORE(kNull, VRDformFindFirst, key, 0, nullptr, nullptr); NO_STORE(kNull, VRDformFindNext, key, 0, nullptr, &cursor);
-    NO_STORE(kNull, VRDformFindIn, f, key, 0, nullptr, &at); NO_STORE(kNull, VRDformFindUnder, f, key, 0, nullptr, &f, &at);
+    NO_STORE(kNull, VRDformFindFirst, key, 0, nullptr, nullptr);
+    NO_STORE(kNull, VRDformFindNext, key, 0, nullptr, &cursor); NO_STORE(kNull, VRDformFindIn, f, key, 0, nullptr, &at);
+    NO_STORE(kNull, VRDformFindUnder, f, key, 0, nullptr, &f, &at);
     NO_STORE(kNull, VRDformFindOver, f, key, 0, nullptr); NO_STORE(kNull, VRDformFindEntity, &key, &cursor, &at, one);
     NO_STORE(0, VRDstrCmp, &one, &one); NO_STORE(0, VRDstrCmpNatural, &one, &one);
     NO_STORE(1, VRDfileWriteBinary, "unused"); NO_STORE(1, VRDfileReadBinary, "unused");

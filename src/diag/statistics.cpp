@@ -52,8 +52,9 @@ void coordLines(const VRDstore *s, vrd::Axis axis, Totals &t) {
     int32_t unused = times(static_cast<uint32_t>(capacity - count), vrd::kCoordEntryBytes);
     std::printf(x ? "Xcoords        - %ld bytes, %ld next, %ld index, %ld fsp\n"
                   : "Ycoords        - %ld bytes, %ld next, %ld index, %ld fsp\n",
-                static_cast<long>(times(capacity, vrd::kCoordValueBytes)), static_cast<long>(times(capacity, vrd::kCoordLinkBytes)),
-                static_cast<long>(index), static_cast<long>(unused));
+                static_cast<long>(times(capacity, vrd::kCoordValueBytes)),
+                static_cast<long>(times(capacity, vrd::kCoordLinkBytes)), static_cast<long>(index),
+                static_cast<long>(unused));
     t.add(plus(times(capacity, vrd::kCoordEntryBytes), index), unused);
     if (!(x ? p.xMade : p.yMade)) return;
     vrd::ChainTally d;
@@ -88,7 +89,8 @@ void stringLines(const VRDstore *s, Totals &t) {
 void numberLines(const VRDstore *s, Totals &t) {
     vrd::NumberFigures n = vrd::numberFigures(s);
     std::printf("Bigints        - %ld/%ld entries, %ld/%ld lists\n", static_cast<long>(n.bigintsUsed),
-                static_cast<long>(n.bigintsAllocated), static_cast<long>(times(uint32_t(n.bigintsUsed), vrd::kBigintBytes)),
+                static_cast<long>(n.bigintsAllocated),
+                static_cast<long>(times(uint32_t(n.bigintsUsed), vrd::kBigintBytes)),
                 static_cast<long>(times(uint32_t(n.bigintsAllocated), vrd::kBigintBytes)));
     t.add(times(static_cast<uint32_t>(n.bigintsAllocated), vrd::kBigintBytes),
           times(static_cast<uint32_t>(n.bigintsAllocated - n.bigintsUsed), vrd::kBigintBytes));

@@ -36,7 +36,8 @@ bool fillCopy(const CopyFrame &frame) {
     uint32_t n = vrd::entityCount(*sf);
     int run = 0;
     if (n >= 2 && (run = getElist(ck, n)) < 0) return false;
-    cf->flagsCount = (cf->flagsCount & ~(vrd::kFlagHoldsForms | vrd::kCountField)) | (sf->flagsCount & vrd::kFlagHoldsForms);
+    cf->flagsCount =
+        (cf->flagsCount & ~(vrd::kFlagHoldsForms | vrd::kCountField)) | (sf->flagsCount & vrd::kFlagHoldsForms);
     vrd::setEntityCount(*cf, n);
     cf->propertyList = frame.properties;
     if (n < 2) {
@@ -258,7 +259,8 @@ int VRD_CALL VRDformSetKey(VRDentity form, uint32_t key, const char *keyword, in
     // The new record takes over everything; its reserved flag bits stay its own.
     bf->owner = af->owner;
     bf->propertyList = af->propertyList;
-    bf->flagsCount = (bf->flagsCount & vrd::kReservedFlags) | (af->flagsCount & (vrd::kFlagKilled | vrd::kFlagHoldsForms));
+    bf->flagsCount =
+        (bf->flagsCount & vrd::kReservedFlags) | (af->flagsCount & (vrd::kFlagKilled | vrd::kFlagHoldsForms));
     vrd::setEntityCount(*bf, n);
     if (n < 2) {
         bf->entityData[0] = af->entityData[0];

@@ -61,7 +61,9 @@ static_assert(sizeof(FormRecord) == kFormRecordBytes, "form record is seven word
 static_assert(sizeof(VRDentity) == kSlotBytes, "a slot holds one entity");
 
 inline uint32_t entityCount(const FormRecord &f) { return f.flagsCount >> kCountShift; }
-inline void setEntityCount(FormRecord &f, uint32_t n) { f.flagsCount = (f.flagsCount & kFlagBits) | (n << kCountShift); }
+inline void setEntityCount(FormRecord &f, uint32_t n) {
+    f.flagsCount = (f.flagsCount & kFlagBits) | (n << kCountShift);
+}
 inline bool isKilled(const FormRecord &f) { return (f.flagsCount & kFlagKilled) != 0; }
 inline bool holdsForms(const FormRecord &f) { return (f.flagsCount & kFlagHoldsForms) != 0; }
 
