@@ -1,4 +1,4 @@
-// formarea.cpp - the forms area's record: its key records' lifetime, the one form resolver, and read-only views.
+// formarea.cpp - the forms area's record: its key records' lifetime, growth hooks, figures and read-only views.
 #include "forms/forms.h"
 
 namespace vrd {
@@ -28,39 +28,6 @@ void startKeyRecord(VRDstore *s, uint32_t key) {
     forms(s).keyRecords[key] = KeyRecord{nullptr, 0, 0, -1, 0, nullptr, 0, 0, -1};
 }
 
-KeyRecord *formsOfKey(const VRDstore *s, uint32_t key) {
-    if (s == nullptr || key >= keyCount(s)) return nullptr;
-    KeyRecord *k = &forms(s).keyRecords[key];
-    return k->formRecords != nullptr ? k : nullptr;
-}
-
-bool resolveForm(const VRDstore *s, VRDentity form, const char *routine, KeyRecord **key, FormRecord **record) {
-    KeyRecord *k = formsOfKey(s, formKey(form));
-    if (k == nullptr || form.second >= k->formCount) {
-        if (routine != nullptr && checkMode) report(routine, VRD_E_BADFORM);
-        return false;
-    }
-    *key = k;
-    *record = &k->formRecords[form.second];
-    return true;
-}
-
-uint32_t peekList(KeyRecord &key, FormRecord &record, const VRDentity **list) {
-    uint32_t count = entityCount(record);
-    if (isKilled(record) || count == 0) return 0;
-    if (count >= 2 && (key.slabSlots == nullptr || key.slabUsed < 0 ||
-                       static_cast<uint64_t>(record.entityData[0]) + count > static_cast<uint64_t>(key.slabUsed)))
-        return 0;
-    *list = listOf(key, record);
-    return count;
-}
-
-VRDentity peekOwner(const VRDstore *s, VRDentity form) {
-    KeyRecord *k;
-    FormRecord *f;
-    return resolveForm(s, form, nullptr, &k, &f) ? f->owner : nullEntity();
-}
-
 uint32_t freeBlocks(const KeyRecord &k, int32_t *starts, int32_t *lengths, uint32_t max) {
     uint32_t n = 0;
     for (int32_t b = k.slabFree; b >= 0 && b < k.slabUsed && n < max && n <= uint32_t(k.slabUsed); ++n) {
@@ -75,24 +42,6 @@ VRDentity propertyListOf(const VRDstore *s, VRDentity form) {
     KeyRecord *k;
     FormRecord *f;
     return resolveForm(s, form, nullptr, &k, &f) ? f->propertyList : nullEntity();
-}
-
-bool formMatches(KeyRecord &key, FormRecord &record, uint32_t n, const VRDentity *pattern) {
-    if (n == 0) return true;
-    const VRDentity *list = nullptr;
-    uint32_t count = peekList(key, record, &list);
-    if (n > count) return false;
-    if (count == 1) return sameEntity(list[0], pattern[0]);
-    for (uint32_t j = 0; j < n; ++j)
-        if (hasTag(pattern[j]) && !sameEntity(list[j], pattern[j])) return false;
-    return true;
-}
-
-bool entityMatches(const VRDstore *s, VRDentity form, uint32_t n, const VRDentity *pattern) {
-    if (n == 0) return true;
-    KeyRecord *k;
-    FormRecord *f;
-    return resolveForm(s, form, nullptr, &k, &f) && formMatches(*k, *f, n, pattern);
 }
 
 VRDentity nextRootForm(const VRDstore *s, uint32_t *key, uint32_t *index) {

@@ -72,14 +72,30 @@ inline VRDentity *listOf(KeyRecord &k, FormRecord &f) {
     return entityCount(f) == 1 ? reinterpret_cast<VRDentity *>(f.entityData) : k.slabSlots + f.entityData[0];
 }
 
+// The record of a key that has a form array; null for any other key.
+inline KeyRecord *formsOfKey(const VRDstore *s, uint32_t key) {
+    if (s == nullptr || key >= keyCount(s)) return nullptr;
+    KeyRecord *k = &forms(s).keyRecords[key];
+    return k->formRecords != nullptr ? k : nullptr;
+}
+
 // The one resolver of form entities.  False when s is null, the key is not
 // below keyCount, the key has no form array or the index is not below
 // formCount; then, with a routine name and check mode on, -9 is reported
 // under it.  Nothing past the tables is ever read, whatever the mode.
-bool resolveForm(const VRDstore *s, VRDentity form, const char *routine, KeyRecord **key, FormRecord **record);
+// Inline: searches and walks resolve a form per list entry.
+inline bool resolveForm(const VRDstore *s, VRDentity form, const char *routine, KeyRecord **key,
+                        FormRecord **record) {
+    KeyRecord *k = formsOfKey(s, formKey(form));
+    if (k == nullptr || form.second >= k->formCount) {
+        if (routine != nullptr && checkMode) report(routine, VRD_E_BADFORM);
+        return false;
+    }
+    *key = k;
+    *record = &k->formRecords[form.second];
+    return true;
+}
 
-// The record of a key that has a form array; null for any other key.
-KeyRecord *formsOfKey(const VRDstore *s, uint32_t key);
 // The number of form records of a key, killed ones included; 0 for a key
 // without forms or no key at all.
 inline uint32_t formCountOf(const VRDstore *s, uint32_t key) {
@@ -90,10 +106,23 @@ inline uint32_t formCountOf(const VRDstore *s, uint32_t key) {
 // The entities of a resolved record and their number.  A record that is
 // killed, empty, or whose run does not lie inside the slab's handed-out
 // slots gives 0 entities, so callers may index the list below the count.
-uint32_t peekList(KeyRecord &key, FormRecord &record, const VRDentity **list);
+inline uint32_t peekList(KeyRecord &key, FormRecord &record, const VRDentity **list) {
+    uint32_t count = entityCount(record);
+    if (isKilled(record) || count == 0) return 0;
+    if (count >= 2 && (key.slabSlots == nullptr || key.slabUsed < 0 ||
+                       static_cast<uint64_t>(record.entityData[0]) + count > static_cast<uint64_t>(key.slabUsed)))
+        return 0;
+    *list = listOf(key, record);
+    return count;
+}
 
 // The owner of a form, or the null entity when the form does not resolve.
-VRDentity peekOwner(const VRDstore *s, VRDentity form);
+inline VRDentity peekOwner(const VRDstore *s, VRDentity form) {
+    KeyRecord *k;
+    FormRecord *f;
+    return resolveForm(s, form, nullptr, &k, &f) ? f->owner : nullEntity();
+}
+
 // The free list of a key's slab in list order: block starts and lengths (at
 // most max, never more steps than slots); the number of blocks.  For tests.
 uint32_t freeBlocks(const KeyRecord &key, int32_t *starts, int32_t *lengths, uint32_t max);
@@ -103,10 +132,24 @@ VRDentity propertyListOf(const VRDstore *s, VRDentity form);
 // True when the form's leading entities match the pattern (n, pattern): a
 // prefix test where, for lists of two or more, untagged pattern entities
 // are wildcards, and a one-entity list must equal the first pattern entity.
-bool formMatches(KeyRecord &key, FormRecord &record, uint32_t n, const VRDentity *pattern);
+inline bool formMatches(KeyRecord &key, FormRecord &record, uint32_t n, const VRDentity *pattern) {
+    if (n == 0) return true;
+    const VRDentity *list = nullptr;
+    uint32_t count = peekList(key, record, &list);
+    if (n > count) return false;
+    if (count == 1) return sameEntity(list[0], pattern[0]);
+    for (uint32_t j = 0; j < n; ++j)
+        if (hasTag(pattern[j]) && !sameEntity(list[j], pattern[j])) return false;
+    return true;
+}
 
 // The same test on a form entity; an unresolvable form matches only n = 0.
-bool entityMatches(const VRDstore *s, VRDentity form, uint32_t n, const VRDentity *pattern);
+inline bool entityMatches(const VRDstore *s, VRDentity form, uint32_t n, const VRDentity *pattern) {
+    if (n == 0) return true;
+    KeyRecord *k;
+    FormRecord *f;
+    return resolveForm(s, form, nullptr, &k, &f) && formMatches(*k, *f, n, pattern);
+}
 
 // Turns form `index` of `key` into a killed record at the head of the key's
 // freeForms chain: owner and property list null, no entities, killed set,
