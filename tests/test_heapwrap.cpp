@@ -10,15 +10,10 @@ namespace {
 TEST(Heapwrap, FailNthFailsExactlyOnceAndCountsCalls) {
     long start = heapwrapCalls();
     heapwrapFailNth(2);
-    void *a = mallocMem(16);
-    void *b = callocMem(4, 4);
-    void *c = callocMem(4, 4);
-    EXPECT_NE(a, nullptr);
-    EXPECT_EQ(b, nullptr);
+    void *a = mallocMem(16), *b = callocMem(4, 4), *c = callocMem(4, 4);
+    EXPECT_TRUE(a != nullptr && b == nullptr && heapwrapCalls() == start + 3);
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(std::memcmp(c, "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 16), 0);
-    EXPECT_EQ(heapwrapCalls(), start + 3);
-
     // A failed reallocation leaves the old block valid and unchanged.
     std::memcpy(a, "contents", 9);
     heapwrapFailNth(1);
@@ -27,16 +22,11 @@ TEST(Heapwrap, FailNthFailsExactlyOnceAndCountsCalls) {
     void *grown = reallocMem(a, 1 << 20);
     ASSERT_NE(grown, nullptr);
     EXPECT_STREQ(static_cast<char *>(grown), "contents");
-
     // Disarmed, nothing fails; zero-byte requests still give real blocks.
     heapwrapFailNth(3);
     heapwrapFailNth(0);
-    void *d = mallocMem(0);
-    void *e = mallocMem(0);
-    void *f = mallocMem(0);
-    EXPECT_NE(d, nullptr);
-    EXPECT_NE(e, nullptr);
-    EXPECT_NE(f, nullptr);
+    void *d = mallocMem(0), *e = mallocMem(0), *f = mallocMem(0);
+    EXPECT_TRUE(d != nullptr && e != nullptr && f != nullptr);
     for (void *p : {grown, c, d, e, f}) freeMem(p);
     freeMem(nullptr);
 }

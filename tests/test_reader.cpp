@@ -73,7 +73,7 @@ TEST_F(ReaderTest, NestingDeeperThanTheStacksStopsWithOneReport) {
     ASSERT_EQ(readText("(G 1 " + open + "(X 2) 3" + close + ")", &root), 0);
     EXPECT_EQ(takeReports(), fromReader({-9}));
     EXPECT_EQ(describe(root), "(G i:1 " + open.substr(0, open.rfind(" (F48")) + std::string(49, ')'));
-    EXPECT_EQ(VRDkeyFind("X"), VRD_NO_KEY);
+    EXPECT_EQ(VRDkeyFind("X"), VRD_NO_KEY);  // nothing after it was read
     EXPECT_EQ(readText(std::string(5000, '('), &root), 0);  // far deeper: still no overrun
     EXPECT_EQ(takeReports(), fromReader({-9}));
     // A point group takes a parse state of its own: it fits inside 48 forms, not 49.
@@ -91,15 +91,15 @@ TEST_F(ReaderTest, IntoAFormEntitiesArriveInTextOrderAtThePosition) {
     VRDentity target = form("T"), first{};
     add(target, {integer(1000), integer(1001), integer(1002), integer(1003), integer(1004)});
     ASSERT_EQ(readText(text, &first, 0, target, 3), 0);
-    EXPECT_TRUE(takeReports().empty() && first == VRDformGetEntity(target, 3));
-    EXPECT_EQ(describe(target), "(T i:1000 i:1001 i:1002" + tree + " i:1003 i:1004)");
+    EXPECT_TRUE(takeReports().empty() && first == VRDformGetEntity(target, 3) &&
+                describe(target) == "(T i:1000 i:1001 i:1002" + tree + " i:1003 i:1004)");
     VRDentity other = form("U");
     ASSERT_EQ(readText("1 2) 3", &first, 0, other), 0);  // the target's own ")" ends the reading
     EXPECT_EQ(takeReports(), fromReader({-8}));
     ASSERT_EQ(readText("(B 1", &first, 0, other), 0);  // an unclosed nested form is reported, the target not
     EXPECT_EQ(takeReports(), fromReader({-9}));
-    EXPECT_EQ(describe(other), "(U i:1 i:2 (B i:1))");
-    EXPECT_TRUE(first == VRDformGetEntity(other, 2) && VRDformGetOwner(first) == other);
+    EXPECT_TRUE(describe(other) == "(U i:1 i:2 (B i:1))" && first == VRDformGetEntity(other, 2) &&
+                VRDformGetOwner(first) == other);
     ASSERT_EQ(readText("  ", &first, 0, other), 0);  // nothing to read, nothing reported
     EXPECT_TRUE(first == VRDnullEntity() && takeReports().empty());
 }

@@ -180,10 +180,10 @@ TEST_F(Strings, LargeAreasKeepTheChainWalksAnswers) {
         EXPECT_EQ(takeReports(), std::vector<Report>(reported, {"VRDstringCreate", VRD_E_NOMEM}));
         EXPECT_TRUE(!failing || absorbed > 50) << absorbed;
         if (&batch == &texts) return;  // once every text is in, the area is checked whole
-        ASSERT_EQ(store->stringUsed, used);
+        ASSERT_EQ(vrd::stringFigures(store).bytesUsed, used);
         for (uint32_t b = 0; b < 1024; ++b) {
-            std::vector<int32_t> walked;
-            for (int32_t e = store->stringIndex[b]; e >= 0; e = vrd::stringLinkAt(store, e)) walked.push_back(e);
+            std::vector<int32_t> walked(vrd::stringChain(store, b, nullptr, 0));
+            vrd::stringChain(store, b, walked.data(), static_cast<uint32_t>(walked.size()));
             EXPECT_EQ(walked, chains[b]) << b;
         }
         for (const auto &[t, offset] : offsetOf)
@@ -194,7 +194,7 @@ TEST_F(Strings, LargeAreasKeepTheChainWalksAnswers) {
     create(texts, false);
     ASSERT_EQ(VRDfileWriteBinary(path.c_str()), 0);
     create(more, true);
-    ASSERT_NE(store->stringLookup, nullptr);  // the read replaces the area under a live accelerator
+    ASSERT_TRUE(vrd::hasStringLookup(store));  // the read replaces the area under a live accelerator
     ASSERT_EQ(VRDfileReadBinary(path.c_str()), 0);
     create(more, false);
     // The longest chain with its greatest entry moved to the head, read back: once a text past them all
@@ -204,16 +204,26 @@ TEST_F(Strings, LargeAreasKeepTheChainWalksAnswers) {
     const std::vector<int32_t> &moved = chains[longest];
     ASSERT_GE(moved.size(), 16u);
     int32_t greatest = moved.back(), end = -1;
-    store->stringIndex[longest] = greatest;
-    std::memcpy(store->stringText + greatest, &moved[0], 4);
-    std::memcpy(store->stringText + moved[moved.size() - 2], &end, 4);
-    ASSERT_TRUE(VRDfileWriteBinary(path.c_str()) == 0 && VRDfileReadBinary(path.c_str()) == 0);
-    std::string head = vrd::stringTextAt(store, greatest), past;  // past: after every entry, in the bucket
+    ASSERT_EQ(VRDfileWriteBinary(path.c_str()), 0);
+    {  // the file ends with the text block, its index and two empty number sections
+        std::FILE *file = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        std::fseek(file, 0, SEEK_END);
+        long index = std::ftell(file) - 8 - 4096, text = index - used;
+        auto put = [file](long at, int32_t word) { std::fseek(file, at, SEEK_SET), std::fwrite(&word, 4, 1, file); };
+        put(index + 4 * static_cast<long>(longest), greatest);
+        put(text + greatest, moved[0]);
+        put(text + moved[moved.size() - 2], end);
+        std::fclose(file);
+    }
+    ASSERT_EQ(VRDfileReadBinary(path.c_str()), 0);
+    auto textAt = [](int32_t offset) { return std::string(VRDstringGetPtrValue(entity(kStr | offset))); };
+    std::string head = textAt(greatest), past;  // past: after every entry, in the bucket
     for (int c = 0x101; c < 0x10000 && (past.empty() || stringHash(past.c_str()) != longest); ++c)
         past = head + char(c >> 8 | 1) + char(c | 1);
     EXPECT_TRUE(stringHash(past.c_str()) == longest && VRDstringFind(past.c_str()) == VRDnullEntity());
     for (int32_t e : moved)
-        EXPECT_EQ(VRDstringFind(vrd::stringTextAt(store, e)), e == greatest ? entity(kStr | e) : VRDnullEntity());
+        EXPECT_EQ(VRDstringFind(textAt(e).c_str()), e == greatest ? entity(kStr | e) : VRDnullEntity());
     std::remove(path.c_str());
 }
 

@@ -67,12 +67,10 @@ TEST_F(WriterTest, EveryKindOfValueInItsTextForm) {
     for (double d : {2.0, 0.123456789, 1e20, -0.5, 1.5}) ASSERT_EQ(VRDformAddReal(kEnd, &e, r, d), 0);
     EXPECT_EQ(writeText(r), "\n(R 2 0.123457 1e+20 -0.5 1.5)");
     add(empty, {VRDformGetEntity(v, 1)});
-    EXPECT_EQ(writeText(empty), "\n( -5)");
-    EXPECT_EQ(writeText(VRDnullEntity()), "");
+    EXPECT_TRUE(writeText(empty) == "\n( -5)" && writeText(VRDnullEntity()).empty());
     // Past the full x coordinate table a point goes to the point table.
     for (int32_t x = 0; x < 30600; ++x) ASSERT_EQ(VRDpointCreate(x * 3, 0, &e), 0);
-    ASSERT_TRUE(VRDpointCreate(-7, 9, &e) == 0 && e.second >= 0x3C000000u);
-    EXPECT_EQ(writeText(e, 1), " (PT -7 9)");
+    EXPECT_TRUE(VRDpointCreate(-7, 9, &e) == 0 && e.second >= 0x3C000000u && writeText(e, 1) == " (PT -7 9)");
 }
 
 TEST_F(WriterTest, EntitiesNotValidInTheStoreWriteNothing) {
@@ -85,8 +83,7 @@ TEST_F(WriterTest, EntitiesNotValidInTheStoreWriteNothing) {
         add(k, {e});
         EXPECT_EQ(writeText(e), "") << e;
     }
-    EXPECT_EQ(writeText(k), "\n(K 1)");
-    EXPECT_TRUE(takeReports().empty());
+    EXPECT_TRUE(writeText(k) == "\n(K 1)" && takeReports().empty());
 }
 
 TEST_F(WriterTest, AMillionNestedFormsDoNotExhaustTheStack) {
@@ -106,8 +103,7 @@ TEST_F(WriterTest, AMillionNestedFormsDoNotExhaustTheStack) {
 // A form met again inside itself (directly or through a sub-form) writes nothing, as a killed form.
 TEST_F(WriterTest, FormsHoldingThemselvesAreWrittenOnce) {
     VRDentity a = ints(form("A"), 1, 1), b = child(a, "B");
-    add(b, {integer(2), a});
-    add(a, {a, integer(3)});
+    add(b, {integer(2), a}), add(a, {a, integer(3)});
     EXPECT_EQ(writeText(a, 0, 1), "\n(A 1\n (B 2) 3)");
     EXPECT_EQ(writeText(b, 0, 1), "\n(B 2\n (A 1 3))");
 }

@@ -4,7 +4,6 @@
 #include "args.h"
 #include "command.h"
 #include "fileio.h"
-#include "forms/forms.h"
 #include "storewalk.h"
 #include "textload.h"
 #include "vrd/vrd_internal.h"
@@ -60,19 +59,11 @@ int runPack(int argc, char **argv) {
 }
 
 // Writes every live form without an owner, in key and index order, into one
-// buffer; each in the writer's layout.
+// buffer; each in the writer's layout.  False when the buffer could not
+// take the last line end (printTextFileChar gives 1 on success, 0 on failure).
 bool writeRoots(TextChannel *channel, WriterProc write) {
-    VRDstore *s = VRDget(nullptr);
-    for (uint32_t k = 0; k < s->keyCount; ++k) {
-        const KeyRecord &key = s->keyRecords[k];
-        if (key.formRecords == nullptr) continue;
-        for (uint32_t i = 0; i < key.formCount; ++i) {
-            const FormRecord &f = s->keyRecords[k].formRecords[i];
-            if (vrd::isKilled(f) || vrd::hasTag(f.owner)) continue;
-            write(channel, 0, vrd::formEntity(k, i), 1);
-        }
-    }
-    return printTextFileChar(channel, '\n') >= 0;
+    vrdtool::forEachRoot([&](VRDentity root) { write(channel, 0, root, 1); });
+    return printTextFileChar(channel, '\n') != 0;
 }
 
 int runUnpack(int argc, char **argv) {

@@ -170,17 +170,11 @@ void walkTree(VRDentity root, WriteMode mode, const std::string &where, Findings
 }
 
 void forEachRoot(const std::function<void(VRDentity)> &visit) {
-    VRDstore *s = VRDget(nullptr);
+    const VRDstore *s = VRDget(nullptr);
     if (s == nullptr) return;
-    for (uint32_t k = 0; k < s->keyCount; ++k) {
-        const KeyRecord &key = s->keyRecords[k];
-        if (key.formRecords == nullptr) continue;
-        for (uint32_t i = 0; i < key.formCount; ++i) {
-            const FormRecord &f = key.formRecords[i];
-            if (vrd::isKilled(f) || vrd::hasTag(f.owner)) continue;
-            visit(vrd::formEntity(k, i));
-        }
-    }
+    uint32_t key = 0, index = 0;
+    for (VRDentity f = vrd::nextRootForm(s, &key, &index); vrd::hasTag(f); f = vrd::nextRootForm(s, &key, &index))
+        visit(f);
 }
 
 }  // namespace vrdtool

@@ -6,7 +6,6 @@
 #include "files/files.h"
 #include "frame/formset.h"
 #include "forms/forms.h"
-#include "pools/pools.h"
 
 namespace {
 constexpr uint32_t kRunLength = 10;  // entities on a line before a break
@@ -31,26 +30,18 @@ struct Output {
     const char *routine;  // the name a failure is reported under
 };
 
-// The records of a live form, or null when the form entity names nothing
+// The records of a live form, or false when the form entity names nothing
 // in the current store or names a killed form.  No report: the writer
 // leaves such entities out.
-FormRecord *liveForm(const VRDstore *s, uint32_t key, uint32_t index) {
-    if (key >= s->keyCount) return nullptr;
-    const KeyRecord &k = s->keyRecords[key];
-    if (k.formRecords == nullptr || index >= k.formCount) return nullptr;
-    FormRecord *f = &k.formRecords[index];
-    return vrd::isKilled(*f) ? nullptr : f;
+bool liveForm(const VRDstore *s, uint32_t key, uint32_t index, KeyRecord **k, FormRecord **f) {
+    return vrd::resolveForm(s, vrd::formEntity(key, index), nullptr, k, f) && !vrd::isKilled(**f);
 }
 
 // The entity at `position` of a live form's list; the null entity (which
 // writes nothing) when the list's run lies outside its key's slab.
-VRDentity entityAt(const VRDstore *s, const Frame &frame, const FormRecord &f) {
-    uint32_t count = vrd::entityCount(f);
-    if (count == 1) return VRDentity{f.data[0], f.data[1]};
-    const KeyRecord &k = s->keyRecords[frame.key];
-    uint64_t end = static_cast<uint64_t>(f.data[0]) + count;
-    if (k.slabSlots == nullptr || k.slabUsed < 0 || end > static_cast<uint64_t>(k.slabUsed)) return vrd::nullEntity();
-    return k.slabSlots[f.data[0] + frame.position];
+VRDentity entityAt(KeyRecord &k, FormRecord &f, uint32_t position) {
+    const VRDentity *list = nullptr;
+    return vrd::peekList(k, f, &list) == 0 ? vrd::nullEntity() : list[position];
 }
 
 void newLine(const Output &out, int32_t depth) {
@@ -61,23 +52,12 @@ void newLine(const Output &out, int32_t depth) {
 
 // Writes a point group; the coordinates are read only when they exist.
 void writePoint(const VRDstore *s, const Output &out, VRDentity e) {
-    uint32_t xi = (e.second >> 15) & 0x7FFFu;
-    int32_t x, y;
-    if (xi < vrd::kPackedLimit) {
-        uint32_t yi = e.second & 0x7FFFu;
-        if (xi >= s->xcoordCount || yi >= s->ycoordCount) return;
-        x = s->xcoordValues[xi];
-        y = s->ycoordValues[yi];
-    } else {
-        uint32_t i = e.second & 0x3FFFFFFu;
-        if (i >= static_cast<uint32_t>(s->pointCount)) return;
-        x = s->pointRecords[i].x;
-        y = s->pointRecords[i].y;
-    }
+    VRDpoint p;
+    if (!vrd::pointValue(s, e.second, &p)) return;
     printTextFile(out.channel, "%s", out.caseFlags == 1 ? " (PT " : " (pt ");
-    printTextFile(out.channel, "%l", x);
+    printTextFile(out.channel, "%l", p.x);
     printTextFileChar(out.channel, ' ');
-    printTextFile(out.channel, "%l", y);
+    printTextFile(out.channel, "%l", p.y);
     printTextFileChar(out.channel, ')');
 }
 
@@ -107,15 +87,6 @@ void writeExactReal(const Output &out, double value) {
     printTextFile(out.channel, "%s", text);
 }
 
-// A string entry's text, or null when the offset lies outside the area.
-// Every entry ends with a zero byte, so a text starting before stringUsed
-// ends before it too.
-const char *stringAt(const VRDstore *s, uint32_t offset) {
-    if (s->stringText == nullptr || static_cast<uint64_t>(offset) + 4 >= static_cast<uint64_t>(s->stringUsed))
-        return nullptr;
-    return vrd::stringTextAt(s, offset);
-}
-
 // Writes a value entity (anything but a form) with its leading space.
 void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
     if (vrd::isPoint(e)) {
@@ -124,11 +95,13 @@ void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
     }
     uint32_t payload = vrd::payloadOf(e);
     const char *text;
+    int32_t bigint;
+    double real;
     switch (vrd::tagOf(e)) {
     case vrd::kTagBigint:
-        if (payload >= static_cast<uint32_t>(s->bigintCount)) return;
+        if (!vrd::bigintAt(s, payload, &bigint)) return;
         printTextFileChar(out.channel, ' ');
-        printTextFile(out.channel, "%l", s->bigintValues[payload]);
+        printTextFile(out.channel, "%l", bigint);
         return;
     case vrd::kTagSmallNeg:
         putTextChar(out.channel, ' ');
@@ -139,23 +112,23 @@ void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
         printTextFile(out.channel, "%l", static_cast<int32_t>(payload));
         return;
     case vrd::kTagString:
-        if ((text = stringAt(s, payload)) == nullptr) return;
+        if ((text = vrd::stringAt(s, payload)) == nullptr) return;
         printTextFile(out.channel, "%s", " \"");
         printTextFile(out.channel, "%s", text);
         printTextFileChar(out.channel, '"');
         return;
     case vrd::kTagId:
-        if ((text = stringAt(s, payload)) == nullptr) return;
+        if ((text = vrd::stringAt(s, payload)) == nullptr) return;
         printTextFileChar(out.channel, ' ');
         printTextFile(out.channel, "%s", text);
         return;
     case vrd::kTagReal:
-        if (payload >= static_cast<uint32_t>(s->realCount)) return;
+        if (!vrd::realAt(s, payload, &real)) return;
         printTextFileChar(out.channel, ' ');
         if (out.exactReals)
-            writeExactReal(out, s->realValues[payload]);
+            writeExactReal(out, real);
         else
-            printTextFile(out.channel, "%g", s->realValues[payload]);
+            printTextFile(out.channel, "%g", real);
         return;
     default:  // the null entity and the unused tag write nothing
         return;
@@ -176,7 +149,9 @@ struct Path {
 // (reported -2).
 bool openForm(const VRDstore *s, const Output &out, Path &path, VRDentity e) {
     uint32_t key = vrd::formKey(e);
-    if (liveForm(s, key, e.second) == nullptr || path.open.contains(e)) return true;
+    KeyRecord *k;
+    FormRecord *f;
+    if (!liveForm(s, key, e.second, &k, &f) || path.open.contains(e)) return true;
     if (!path.open.insert(e) || !path.frames.push(Frame{key, e.second, 0, 0})) {
         vrd::report(out.routine, VRD_E_NOMEM);
         return false;
@@ -184,7 +159,7 @@ bool openForm(const VRDstore *s, const Output &out, Path &path, VRDentity e) {
     ++writerDepth;
     newLine(out, writerDepth);
     printTextFileChar(out.channel, '(');
-    printTextFile(out.channel, "%s", s->keywordText + s->keywordOffsets[key]);
+    printTextFile(out.channel, "%s", vrd::keywordOf(s, key));
     return true;
 }
 
@@ -200,15 +175,16 @@ void writeTree(const VRDstore *s, const Output &out, VRDentity root) {
     if (!openForm(s, out, path, root)) return;
     while (!path.frames.empty()) {
         Frame &frame = path.frames.top();
-        const FormRecord *f = liveForm(s, frame.key, frame.index);
-        if (f == nullptr || frame.position >= vrd::entityCount(*f)) {
+        KeyRecord *k;
+        FormRecord *f;
+        if (!liveForm(s, frame.key, frame.index, &k, &f) || frame.position >= vrd::entityCount(*f)) {
             printTextFileChar(out.channel, ')');
             --writerDepth;
             path.open.erase(vrd::formEntity(frame.key, frame.index));
             path.frames.pop();
             continue;
         }
-        VRDentity e = entityAt(s, frame, *f);
+        VRDentity e = entityAt(*k, *f, frame.position);
         ++frame.position;
         if (vrd::isForm(e)) {
             frame.run = 0;

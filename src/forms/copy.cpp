@@ -1,7 +1,6 @@
 // copy.cpp - deep copy of forms and entity ranges, keyword and key tests, and moving a form to another key.
 #include "forms/forms.h"
 #include "frame/formset.h"
-#include "search/search.h"
 
 namespace {
 
@@ -37,15 +36,16 @@ bool fillCopy(const CopyFrame &frame) {
     uint32_t n = vrd::entityCount(*sf);
     int run = 0;
     if (n >= 2 && (run = getElist(ck, n)) < 0) return false;
-    cf->flagsCount = (cf->flagsCount & ~(vrd::kFlagHoldsForms | 0xFFFFFF00u)) | (sf->flagsCount & vrd::kFlagHoldsForms);
+    cf->flagsCount =
+        (cf->flagsCount & ~(vrd::kFlagHoldsForms | vrd::kCountField)) | (sf->flagsCount & vrd::kFlagHoldsForms);
     vrd::setEntityCount(*cf, n);
     cf->propertyList = frame.properties;
     if (n < 2) {
-        cf->data[0] = sf->data[0];
-        cf->data[1] = sf->data[1];
+        cf->entityData[0] = sf->entityData[0];
+        cf->entityData[1] = sf->entityData[1];
     } else {
-        moveRun(*ck, static_cast<uint32_t>(run), *sk, sf->data[0], n);
-        cf->data[0] = static_cast<uint32_t>(run);
+        moveRun(*ck, static_cast<uint32_t>(run), *sk, sf->entityData[0], n);
+        cf->entityData[0] = static_cast<uint32_t>(run);
     }
     return true;
 }
@@ -54,9 +54,9 @@ bool fillCopy(const CopyFrame &frame) {
 VRDentity propertiesToCopy(const VRDstore *s, VRDentity source) {
     KeyRecord *k;
     FormRecord *f;
-    if (!vrd::peekForm(s, source, &k, &f) || !vrd::hasTag(f->propertyList)) return vrd::nullEntity();
+    if (!vrd::resolveForm(s, source, nullptr, &k, &f) || !vrd::hasTag(f->propertyList)) return vrd::nullEntity();
     VRDentity list = f->propertyList;
-    if (!vrd::peekForm(s, list, &k, &f) || vrd::entityCount(*f) == 0) return vrd::nullEntity();
+    if (!vrd::resolveForm(s, list, nullptr, &k, &f) || vrd::entityCount(*f) == 0) return vrd::nullEntity();
     return list;
 }
 
@@ -143,7 +143,7 @@ int copyTree(VRDstore *s, VRDentity source, VRDentity owner, uint32_t key, const
 void reown(const VRDstore *s, VRDentity form, VRDentity from, VRDentity to) {
     KeyRecord *k;
     FormRecord *f;
-    if (vrd::peekForm(s, form, &k, &f) && vrd::sameEntity(f->owner, from)) f->owner = to;
+    if (vrd::resolveForm(s, form, nullptr, &k, &f) && vrd::sameEntity(f->owner, from)) f->owner = to;
 }
 
 // After a move from `from` to `to`, the forms the moved list holds and its
@@ -152,7 +152,7 @@ void reown(const VRDstore *s, VRDentity form, VRDentity from, VRDentity to) {
 void reownHeld(const VRDstore *s, VRDentity from, VRDentity to) {
     KeyRecord *k;
     FormRecord *f;
-    if (!vrd::peekForm(s, to, &k, &f)) return;
+    if (!vrd::resolveForm(s, to, nullptr, &k, &f)) return;
     reown(s, f->propertyList, from, to);
     const VRDentity *list = nullptr;
     uint32_t count = vrd::peekList(*k, *f, &list);
@@ -259,17 +259,18 @@ int VRD_CALL VRDformSetKey(VRDentity form, uint32_t key, const char *keyword, in
     // The new record takes over everything; its reserved flag bits stay its own.
     bf->owner = af->owner;
     bf->propertyList = af->propertyList;
-    bf->flagsCount = (bf->flagsCount & 0xFCu) | (af->flagsCount & (vrd::kFlagKilled | vrd::kFlagHoldsForms));
+    bf->flagsCount =
+        (bf->flagsCount & vrd::kReservedFlags) | (af->flagsCount & (vrd::kFlagKilled | vrd::kFlagHoldsForms));
     vrd::setEntityCount(*bf, n);
     if (n < 2) {
-        bf->data[0] = af->data[0];
-        bf->data[1] = af->data[1];
+        bf->entityData[0] = af->entityData[0];
+        bf->entityData[1] = af->entityData[1];
     } else {
-        moveRun(*bk, static_cast<uint32_t>(run), *ak, af->data[0], n);
-        bf->data[0] = static_cast<uint32_t>(run);
+        moveRun(*bk, static_cast<uint32_t>(run), *ak, af->entityData[0], n);
+        bf->entityData[0] = static_cast<uint32_t>(run);
     }
     VRDentity owner = af->owner;
-    uint32_t oldRun = af->data[0];
+    uint32_t oldRun = af->entityData[0];
     if (vrd::hasTag(owner) && !takeOwnerPlace(owner, form, to)) return 1;
     if (references != 0 && !redirectReferences(form, to)) return 1;
     if (n >= 2 && freeElist(ak, static_cast<int>(oldRun), static_cast<int>(n)) != 0) return 1;

@@ -39,7 +39,7 @@ ptrdiff_t slabOffset(const KeyRecord &k, const VRDentity *p) {
 }
 
 // Empties a list that holds one entity or none: no slab space to give back.
-void emptyList(FormRecord &f) { f.flagsCount &= 0xFFu & ~vrd::kFlagHoldsForms; }
+void emptyList(FormRecord &f) { f.flagsCount &= vrd::kFlagBits & ~vrd::kFlagHoldsForms; }
 
 // ---- the kill walk ----
 // A kill runs on an explicit stack so that a chain of any depth is safe.  Each
@@ -79,7 +79,7 @@ int enterKill(VRDstore *s, KillStack &stack, VRDentity form, bool recurse) {
 int runKills(VRDstore *s, KillStack &stack) {
     while (!stack.empty()) {
         KillFrame &t = stack.top();
-        KeyRecord &k = s->keyRecords[t.key];
+        KeyRecord &k = vrd::forms(s).keyRecords[t.key];
         FormRecord &f = k.formRecords[t.index];
         if (t.stage == kSubForms) {
             if (t.recurse && vrd::holdsForms(f) && t.next < entityCount(f)) {
@@ -98,7 +98,7 @@ int runKills(VRDstore *s, KillStack &stack) {
             }
         }
         uint32_t c = entityCount(f);
-        if (c >= 2 && freeElist(&k, static_cast<int>(f.data[0]), static_cast<int>(c)) != 0) return 1;
+        if (c >= 2 && freeElist(&k, static_cast<int>(f.entityData[0]), static_cast<int>(c)) != 0) return 1;
         vrd::releaseRecord(k, t.index);
         k.reuseFreedForms = 1;
         stack.pop();
@@ -109,7 +109,7 @@ int runKills(VRDstore *s, KillStack &stack) {
 // After a failed kill the forms still stacked were not killed: take their marks off.
 void unmarkStacked(VRDstore *s, KillStack &stack) {
     for (size_t i = 0; i < stack.size(); ++i)
-        s->keyRecords[stack[i].key].formRecords[stack[i].index].flagsCount &= ~vrd::kFlagKilled;
+        vrd::forms(s).keyRecords[stack[i].key].formRecords[stack[i].index].flagsCount &= ~vrd::kFlagKilled;
 }
 }  // namespace
 
@@ -128,7 +128,7 @@ int VRD_CALL VRDformAddEntities(VRDentity form, uint32_t position, uint32_t n, c
         return 1;
     }
     if (c + n == 1) {  // stays inside the record, wherever `position` points
-        std::memcpy(f->data, entities, sizeof(VRDentity));
+        std::memcpy(f->entityData, entities, sizeof(VRDentity));
         vrd::setEntityCount(*f, 1);
         setHoldsForms(*f, vrd::isForm(entities[0]));
         return 0;
@@ -149,8 +149,8 @@ int VRD_CALL VRDformAddEntities(VRDentity form, uint32_t position, uint32_t n, c
     moveEntities(run, old, position);
     moveEntities(run + position, entities, n);
     moveEntities(run + position + n, old == nullptr ? nullptr : old + position, c - position);
-    uint32_t oldStart = f->data[0];
-    f->data[0] = static_cast<uint32_t>(r);
+    uint32_t oldStart = f->entityData[0];
+    f->entityData[0] = static_cast<uint32_t>(r);
     vrd::setEntityCount(*f, c + n);
     if (!vrd::holdsForms(*f) && anyForm(run + position, n)) setHoldsForms(*f, true);
     if (c >= 2 && freeElist(k, static_cast<int>(oldStart), static_cast<int>(c)) != 0) return 1;
@@ -192,15 +192,15 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
         if (r == -1) return 1;
         to = k->slabSlots + r;
     }
-    const VRDentity *from = k->slabSlots + f->data[0];
+    const VRDentity *from = k->slabSlots + f->entityData[0];
     moveEntities(to, from, position);
     moveEntities(to + position, from + position + n, c - position - n);
-    uint32_t oldStart = f->data[0];
+    uint32_t oldStart = f->entityData[0];
     vrd::setEntityCount(*f, m);  // holdsForms stays as it was
     if (m >= 2)
-        f->data[0] = static_cast<uint32_t>(r);
+        f->entityData[0] = static_cast<uint32_t>(r);
     else if (m == 1)
-        std::memcpy(f->data, survivors, sizeof(VRDentity));
+        std::memcpy(f->entityData, survivors, sizeof(VRDentity));
     return freeElist(k, static_cast<int>(oldStart), static_cast<int>(c)) != 0 ? 1 : 0;
 }
 
@@ -237,11 +237,11 @@ int VRD_CALL VRDformSetEntity(VRDentity form, uint32_t position, VRDentity value
     // Count and flags unchanged.  A list of one entity or none keeps it in the
     // record, whatever the position; an unchecked position past a run is refused.
     if (c < 2) {
-        std::memcpy(f->data, &value, sizeof value);
+        std::memcpy(f->entityData, &value, sizeof value);
         return 0;
     }
     if (position >= c) return VRD_E_BADPOSITION;
-    k->slabSlots[f->data[0] + position] = value;
+    k->slabSlots[f->entityData[0] + position] = value;
     return 0;
 }
 
@@ -260,7 +260,7 @@ const VRDentity *VRD_CALL VRDformGetPtrEntities(VRDentity form, uint32_t *count)
     uint32_t c = entityCount(*f);
     if (count != nullptr) *count = c;
     // An empty form still gives a non-null address; it is not to be read.
-    return c >= 2 ? k->slabSlots + f->data[0] : reinterpret_cast<const VRDentity *>(f->data);
+    return c >= 2 ? k->slabSlots + f->entityData[0] : reinterpret_cast<const VRDentity *>(f->entityData);
 }
 
 int32_t VRD_CALL VRDentityGetPosition(VRDentity form, VRDentity value) {
@@ -287,9 +287,9 @@ int VRD_CALL VRDformCmpEntity(uint32_t position, uint32_t n, VRDentity form, con
     // an unchecked position past a run is never read.
     VRDentity e;
     if (c < 2)
-        std::memcpy(&e, f->data, sizeof e);
+        std::memcpy(&e, f->entityData, sizeof e);
     else if (position < c)
-        e = k->slabSlots[f->data[0] + position];
+        e = k->slabSlots[f->entityData[0] + position];
     else
         return 0;
     for (uint32_t i = 0; i < n; ++i)
@@ -322,6 +322,18 @@ int VRD_CALL VRDformAddString(VRDentity form, uint32_t position, const char *tex
     return VRDformAddEntities(form, position, 1, result) != 0 ? 1 : 0;
 }
 
+int32_t VRD_CALL VRDformAddId(VRDentity form, uint32_t position, const char *text, VRDentity *result) {
+    if (vrd::needStore("VRDformAddId") == nullptr) return 1;
+    if (VRDidCreate(text, result) != 0) return 1;
+    return VRDformAddEntities(form, position, 1, result);
+}
+
+int32_t VRD_CALL VRDformAddPoint(uint32_t position, VRDentity *result, VRDentity form, int32_t x, int32_t y) {
+    if (vrd::needStore("VRDformAddPoint") == nullptr) return 1;
+    if (VRDpointCreate(x, y, result) != 0) return 1;
+    return VRDformAddEntities(form, position, 1, result) == 0 ? 0 : 1;
+}
+
 int VRD_CALL VRDformClear(VRDentity form) {
     VRDstore *s = vrd::needStore("VRDformClear");
     if (s == nullptr) return 1;
@@ -331,9 +343,9 @@ int VRD_CALL VRDformClear(VRDentity form) {
     // A killed record is empty already, and its entityData links the freeForms chain.
     if (vrd::isKilled(*f)) return 0;
     uint32_t c = entityCount(*f);
-    if (c >= 2 && freeElist(k, static_cast<int>(f->data[0]), static_cast<int>(c)) != 0) return 1;
+    if (c >= 2 && freeElist(k, static_cast<int>(f->entityData[0]), static_cast<int>(c)) != 0) return 1;
     emptyList(*f);
-    f->data[0] = 0;
+    f->entityData[0] = 0;
     return 0;
 }
 

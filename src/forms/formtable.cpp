@@ -17,8 +17,7 @@ uint32_t nextFormCapacity(uint32_t capacity) {
 // is not looked at.  Tested only in check mode.
 bool ownerRejected(const VRDstore *s, VRDentity owner) {
     if (!vrd::checkMode || !vrd::hasTag(owner)) return false;
-    uint32_t key = vrd::formKey(owner);
-    return key >= s->keyCount || s->keyRecords[key].formRecords == nullptr;
+    return vrd::formsOfKey(s, vrd::formKey(owner)) == nullptr;
 }
 
 // Takes a record for a new form: the most recently killed one when reuse is
@@ -30,7 +29,7 @@ bool takeFormIndex(KeyRecord &k, uint32_t *index) {
         // Entities added to a killed form overwrite its chain link; such a
         // chain ends here instead of naming a record outside the array.
         if (head < k.formCount && vrd::isKilled(k.formRecords[head])) {
-            auto next = static_cast<int32_t>(k.formRecords[head].data[0]);
+            auto next = static_cast<int32_t>(k.formRecords[head].entityData[0]);
             k.freeForms = next == -1 || static_cast<uint32_t>(next) < k.formCount ? next : -1;
             *index = head;
             return true;
@@ -58,24 +57,12 @@ bool takeFormIndex(KeyRecord &k, uint32_t *index) {
 
 namespace vrd {
 
-bool resolveForm(VRDstore *s, VRDentity form, const char *routine, KeyRecord **key, FormRecord **record) {
-    uint32_t k = formKey(form);
-    uint32_t index = form.second;
-    if (k >= s->keyCount || s->keyRecords[k].formRecords == nullptr || index >= s->keyRecords[k].formCount) {
-        if (checkMode) report(routine, VRD_E_BADFORM);
-        return false;
-    }
-    *key = &s->keyRecords[k];
-    *record = &s->keyRecords[k].formRecords[index];
-    return true;
-}
-
 void releaseRecord(KeyRecord &key, uint32_t index) {
     FormRecord &f = key.formRecords[index];
     f.owner = nullEntity();
     f.propertyList = nullEntity();
-    f.flagsCount = (f.flagsCount & 0xFCu) | kFlagKilled;  // count 0, holdsForms cleared
-    f.data[0] = static_cast<uint32_t>(key.freeForms);
+    f.flagsCount = (f.flagsCount & kReservedFlags) | kFlagKilled;  // count 0, holdsForms cleared
+    f.entityData[0] = static_cast<uint32_t>(key.freeForms);
     key.freeForms = static_cast<int32_t>(index);
 }
 
@@ -104,18 +91,18 @@ int VRD_CALL VRDformCreate(VRDentity owner, uint32_t key, const char *keyword, V
         return 1;
     }
     // A key that was never made has no record to take a form from.
-    if (key >= s->keyCount) {
+    if (key >= vrd::keyCount(s)) {
         if (vrd::checkMode) vrd::report("VRDformCreate", VRD_E_BADFORM);
         return 1;
     }
-    KeyRecord &k = s->keyRecords[key];
+    KeyRecord &k = vrd::forms(s).keyRecords[key];
     uint32_t index;
     if (!takeFormIndex(k, &index)) return 1;
     FormRecord &f = k.formRecords[index];
     f.owner = owner;
     f.propertyList = vrd::nullEntity();
-    f.flagsCount &= 0xFCu;  // live, empty, holds no forms; bits 2-7 kept
-    f.data[0] = 0;
+    f.flagsCount &= vrd::kReservedFlags;  // live, empty, holds no forms; bits 2-7 kept
+    f.entityData[0] = 0;
     *form = vrd::formEntity(key, index);
     return 0;
 }
@@ -151,6 +138,15 @@ int VRD_CALL VRDformIsKilled(VRDentity form) {
     FormRecord *f;
     if (vrd::needStore("VRDformIsKilled") == nullptr || formptr(form, &k, &f) != 0) return 1;
     return vrd::isKilled(*f) ? 1 : 0;
+}
+
+int32_t VRD_CALL VRDkeyReuse(uint32_t key, int32_t reuse) {
+    VRDstore *s = vrd::needStore("VRDkeyReuse");
+    if (s == nullptr) return 1;
+    if (key == VRD_NO_KEY) return 0;
+    if (vrd::keyRejected(s, key, "VRDkeyReuse")) return 1;
+    vrd::forms(s).keyRecords[key].reuseFreedForms = reuse != 0 ? 1 : 0;
+    return 0;
 }
 
 }  // extern "C"

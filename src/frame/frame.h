@@ -1,76 +1,44 @@
-// frame.h - the store record, the library-wide state and the report convention.
+// frame.h - the store record with its area slots, the library-wide state and the report convention.
 #ifndef VRD_FRAME_H
 #define VRD_FRAME_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "frame/linknames.h"
 #include "vrd/heapwrap.h"
 #include "vrd/vrd_internal.h"
 
-struct KeyRecord;    // src/forms/forms.h
-struct PointRecord;  // src/pools/pools.h
 namespace vrd {
-struct NumberIndex;   // src/pools/numindex.h
-struct StringLookup;  // src/pools/stringindex.h
+
+// The areas that keep state in a store, bottom layer first.  Frame knows
+// each area only by its slot: the slot's size is reserved here, the record
+// that fills it is the area's own type, declared in the area's header.
+enum AreaId : int { kNumbersArea, kPointsArea, kStringsArea, kKeywordsArea, kFormsArea, kAreaCount };
+
+// Bytes reserved per area.  Each area static_asserts that its record fits;
+// the spare room is where an area adds an accelerator beside its arrays.
+constexpr size_t kAreaSlotBytes[kAreaCount] = {96, 128, 64, 64, 32};
+constexpr size_t kAreaSlotAlign = alignof(std::max_align_t);
+
+constexpr size_t areaOffset(int id) {
+    size_t offset = 0;
+    for (int i = 0; i < id; ++i) offset += (kAreaSlotBytes[i] + kAreaSlotAlign - 1) / kAreaSlotAlign * kAreaSlotAlign;
+    return offset;
 }
 
-// The store record.  On 64-bit the pointer words are 64-bit; every count and
-// capacity keeps its 32-bit (or 16-bit) width, which the binary file and the
-// statistics report rely on.  Allocated zero-filled: every pool starts empty.
+}  // namespace vrd
+
+// The store record: its name, its link in the list, and one slot per area.
+// It is one callocMem block, so every slot starts all-zero, and all-zero is
+// every area's initial state: null arrays, zero counts and capacities.
 struct VRDstore {
-    char name[32];          // zero-terminated, at most 31 characters
-    VRDstore *next;         // next store in creation order
-
-    double *realValues;     // reals, in order of creation
-    int32_t realCapacity;
-    int32_t realCount;
-
-    int32_t *bigintValues;  // integers of magnitude 2^27 or more
-    int32_t bigintCapacity;
-    int32_t bigintCount;
-
-    int32_t *xcoordValues;  // interned x coordinates
-    uint16_t *xcoordNext;   // chain links, 0xFFFF ends a chain
-    uint16_t *xcoordIndex;  // 1024 bucket heads
-    uint16_t xcoordCount;
-    uint16_t xcoordCapacity;
-
-    int32_t *ycoordValues;
-    uint16_t *ycoordNext;
-    uint16_t *ycoordIndex;
-    uint16_t ycoordCount;
-    uint16_t ycoordCapacity;
-
-    PointRecord *pointRecords;  // points kept whole
-    int32_t *pointIndex;        // 1019 bucket heads, -1 empty
-    int32_t pointCount;
-    int32_t pointCapacity;
-
-    char *stringText;       // string entries; stringCapacity + 1 bytes
-    int32_t *stringIndex;   // 1024 chain heads (entry offsets), -1 empty
-    int32_t stringUsed;
-    int32_t stringCapacity;
-
-    char *keywordText;         // keyword texts back to back
-    uint32_t *keywordOffsets;  // per key, offset of its text
-    uint32_t *keywordNext;     // per key, next key of its bucket
-    uint32_t *keywordIndex;    // 128 bucket heads, VRD_NO_KEY empty
-    KeyRecord *keyRecords;     // per key, its forms and slab
-    int32_t keywordTextUsed;
-    int32_t keywordTextCapacity;
-    uint32_t keyCapacity;
-    uint32_t keyCount;
-
-    // Lookup accelerators for the bigint and real tables; no file format
-    // holds them (src/pools/numindex.h).
-    vrd::NumberIndex *bigintLookup;
-    vrd::NumberIndex *realLookup;
-    // Sorted arrays over the string chains; no file format holds them
-    // (src/pools/stringindex.h).
-    vrd::StringLookup *stringLookup;
+    char name[32];    // zero-terminated, at most 31 characters
+    VRDstore *next;   // next store in creation order
+    alignas(vrd::kAreaSlotAlign) unsigned char areas[vrd::areaOffset(vrd::kAreaCount)];
 };
 
 namespace vrd {
@@ -89,9 +57,35 @@ inline VRDstore *needStore(const char *routine) {
     return currentStore;
 }
 
+// An area's record inside a store.  Record must fit its slot and be an
+// aggregate with a trivial destructor, so the zero-filled block of callocMem
+// holds one implicitly: no constructor ever runs, and zero is its start.
+template <typename Record, int Id>
+Record &areaRecord(VRDstore *s) {
+    static_assert(sizeof(Record) <= kAreaSlotBytes[Id] && alignof(Record) <= kAreaSlotAlign, "record fits its slot");
+    static_assert(std::is_aggregate_v<Record> && std::is_trivially_destructible_v<Record>, "implicit-lifetime record");
+    return *std::launder(reinterpret_cast<Record *>(s->areas + areaOffset(Id)));
+}
+template <typename Record, int Id>
+const Record &areaRecord(const VRDstore *s) {
+    return areaRecord<Record, Id>(const_cast<VRDstore *>(s));
+}
+
+// Releases every block an area holds in store s and leaves its record
+// all-zero again (its initial state).
+using AreaRelease = void (*)(VRDstore *s);
+
+// Registers an area's release routine with the store frame; true, so that a
+// variable can hold the call.  Each area's header holds that call in an
+// inline variable: every file that reaches an area's records includes its
+// header, so an area linked into a program (the static library links only
+// what is used) is registered before main, before any store exists.
+bool attachArea(AreaId id, AreaRelease release);
+
 // Kind tests on the first word of an entity.
 constexpr uint32_t kTagMask = 0xF8000000u;
 constexpr uint32_t kPayloadMask = 0x07FFFFFFu;
+constexpr uint32_t kPayloadLimit = kPayloadMask + 1;  // every pool index and offset stays below
 constexpr uint32_t kTagBigint = 0x08000000u;
 constexpr uint32_t kTagSmallNeg = 0x10000000u;
 constexpr uint32_t kTagSmallPos = 0x18000000u;
@@ -100,13 +94,15 @@ constexpr uint32_t kTagId = 0x28000000u;
 constexpr uint32_t kTagReal = 0x30000000u;
 constexpr uint32_t kPointWord = 0x40000000u;
 constexpr uint32_t kFormBit = 0x80000000u;
+constexpr uint32_t kFormOrPointBits = 0xC0000000u;  // bit 31 or 30: neither a number nor a string
+constexpr uint32_t kKeyMask = 0x7FFFFFFFu;          // a form entity's key: its first word without bit 31
 
 constexpr bool isForm(VRDentity e) { return (e.first & kFormBit) != 0; }
-constexpr bool isPoint(VRDentity e) { return (e.first & 0xC0000000u) == kPointWord; }
+constexpr bool isPoint(VRDentity e) { return (e.first & kFormOrPointBits) == kPointWord; }
 constexpr bool hasTag(VRDentity e) { return (e.first & kTagMask) != 0; }
 constexpr uint32_t tagOf(VRDentity e) { return e.first & kTagMask; }
 constexpr uint32_t payloadOf(VRDentity e) { return e.first & kPayloadMask; }
-constexpr uint32_t formKey(VRDentity e) { return e.first & 0x7FFFFFFFu; }
+constexpr uint32_t formKey(VRDentity e) { return e.first & kKeyMask; }
 constexpr VRDentity makeEntity(uint32_t first, uint32_t second) { return VRDentity{first, second}; }
 constexpr VRDentity nullEntity() { return VRDentity{0, 0}; }
 constexpr VRDentity formEntity(uint32_t key, uint32_t index) { return VRDentity{kFormBit | key, index}; }

@@ -1,12 +1,21 @@
 // store.cpp - the list of stores, the current store, and store creation and release.
-#include "forms/forms.h"
 #include "frame/frame.h"
-#include "pools/numindex.h"
-#include "pools/stringindex.h"
 
 namespace vrd {
 VRDstore *firstStore = nullptr;
 VRDstore *currentStore = nullptr;
+
+namespace {
+// The release routine of each area, null for an area not linked in (it can
+// hold nothing).  Constant-initialised, so registrations made by other
+// files' static initialisers are never overwritten.
+AreaRelease areaReleases[kAreaCount] = {};
+}  // namespace
+
+bool attachArea(AreaId id, AreaRelease release) {
+    areaReleases[id] = release;
+    return true;
+}
 }  // namespace vrd
 
 namespace {
@@ -26,23 +35,13 @@ VRDstore *findStore(VRDstore *store, const char *name, VRDstore **before) {
     return nullptr;
 }
 
-// Releases every block the store owns, then the record itself.
+// Releases every block the store owns, then the record itself.  The areas
+// go top layer first, so an area being released still sees the areas below
+// it whole (the forms area walks the keyword table's keys, say).  A store in
+// which no pool was used frees nothing but its record.
 void releaseStore(VRDstore *s) {
-    void *blocks[] = {s->realValues,  s->bigintValues, s->xcoordValues,   s->xcoordNext,
-                      s->xcoordIndex, s->ycoordValues, s->ycoordNext,     s->ycoordIndex,
-                      s->pointRecords, s->pointIndex,  s->stringText,     s->stringIndex,
-                      s->keywordText, s->keywordOffsets, s->keywordNext,  s->keywordIndex};
-    for (void *b : blocks) freeMem(b);
-    vrd::dropNumberIndexes(s);
-    vrd::dropStringLookup(s);
-    for (uint32_t k = 0; k < s->keyCount; ++k) {
-        KeyRecord &key = s->keyRecords[k];
-        if (key.formRecords != nullptr) {
-            freeMem(key.formRecords);
-            freeMem(key.slabSlots);
-        }
-    }
-    freeMem(s->keyRecords);
+    for (int id = vrd::kAreaCount - 1; id >= 0; --id)
+        if (vrd::areaReleases[id] != nullptr) vrd::areaReleases[id](s);
     freeMem(s);
 }
 }  // namespace

@@ -81,25 +81,25 @@ bool resize(NumberIndex *&index, int32_t count, int32_t capacity, KeyOf keyOf) {
 
 }  // namespace
 
-int32_t findBigint(VRDstore *s, int32_t value) {
-    NumberIndex *index = s->bigintLookup;
-    if (index == nullptr || index->covered != s->bigintCount) {
-        for (int32_t i = 0; i < s->bigintCount; ++i)
-            if (s->bigintValues[i] == value) return i;
+int32_t findBigint(const NumberArea &s, int32_t value) {
+    NumberIndex *index = s.bigintLookup;
+    if (index == nullptr || index->covered != s.bigintCount) {
+        for (int32_t i = 0; i < s.bigintCount; ++i)
+            if (s.bigintValues[i] == value) return i;
         return -1;
     }
     int32_t best = -1;
     uint32_t bucket = static_cast<uint32_t>(bigintKey(value)) & (index->bucketCount - 1);
     for (int32_t e = index->heads[bucket]; e != -1; e = index->next[e])
-        if (s->bigintValues[e] == value && (best == -1 || e < best)) best = e;
+        if (s.bigintValues[e] == value && (best == -1 || e < best)) best = e;
     return best;
 }
 
-int32_t findReal(VRDstore *s, double value) {
-    NumberIndex *index = s->realLookup;
-    auto matches = [&](int32_t i) { return std::fabs(s->realValues[i] - value) < DBL_EPSILON; };
-    if (index == nullptr || index->covered != s->realCount) {
-        for (int32_t i = 0; i < s->realCount; ++i)
+int32_t findReal(const NumberArea &s, double value) {
+    NumberIndex *index = s.realLookup;
+    auto matches = [&](int32_t i) { return std::fabs(s.realValues[i] - value) < DBL_EPSILON; };
+    if (index == nullptr || index->covered != s.realCount) {
+        for (int32_t i = 0; i < s.realCount; ++i)
             if (matches(i)) return i;
         return -1;
     }
@@ -119,37 +119,37 @@ int32_t findReal(VRDstore *s, double value) {
     return best;
 }
 
-void prepareBigintIndex(VRDstore *s) {
-    if (s->bigintCapacity < kIndexedCapacity) return dropIndex(s->bigintLookup);
-    if (!resize(s->bigintLookup, s->bigintCount, s->bigintCapacity,
-                [s](int32_t i) { return bigintKey(s->bigintValues[i]); }))
-        dropIndex(s->bigintLookup);
+void prepareBigintIndex(NumberArea &s) {
+    if (s.bigintCapacity < kIndexedCapacity) return dropIndex(s.bigintLookup);
+    if (!resize(s.bigintLookup, s.bigintCount, s.bigintCapacity,
+                [&s](int32_t i) { return bigintKey(s.bigintValues[i]); }))
+        dropIndex(s.bigintLookup);
 }
 
-void prepareRealIndex(VRDstore *s) {
-    if (s->realCapacity < kIndexedCapacity) return dropIndex(s->realLookup);
-    if (!resize(s->realLookup, s->realCount, s->realCapacity,
-                [s](int32_t i) { return realKey(s->realValues[i]); }))
-        dropIndex(s->realLookup);
+void prepareRealIndex(NumberArea &s) {
+    if (s.realCapacity < kIndexedCapacity) return dropIndex(s.realLookup);
+    if (!resize(s.realLookup, s.realCount, s.realCapacity,
+                [&s](int32_t i) { return realKey(s.realValues[i]); }))
+        dropIndex(s.realLookup);
 }
 
-void noteBigint(VRDstore *s, int32_t index) {
-    NumberIndex *x = s->bigintLookup;
-    if (x == nullptr || x->covered != index || index >= x->capacity) return dropIndex(s->bigintLookup);
-    link(x, bigintKey(s->bigintValues[index]), index);
+void noteBigint(NumberArea &s, int32_t index) {
+    NumberIndex *x = s.bigintLookup;
+    if (x == nullptr || x->covered != index || index >= x->capacity) return dropIndex(s.bigintLookup);
+    link(x, bigintKey(s.bigintValues[index]), index);
     x->covered = index + 1;
 }
 
-void noteReal(VRDstore *s, int32_t index) {
-    NumberIndex *x = s->realLookup;
-    if (x == nullptr || x->covered != index || index >= x->capacity) return dropIndex(s->realLookup);
-    if (std::isfinite(s->realValues[index])) link(x, realKey(s->realValues[index]), index);
+void noteReal(NumberArea &s, int32_t index) {
+    NumberIndex *x = s.realLookup;
+    if (x == nullptr || x->covered != index || index >= x->capacity) return dropIndex(s.realLookup);
+    if (std::isfinite(s.realValues[index])) link(x, realKey(s.realValues[index]), index);
     x->covered = index + 1;
 }
 
-void dropNumberIndexes(VRDstore *s) {
-    dropIndex(s->bigintLookup);
-    dropIndex(s->realLookup);
+void dropNumberIndexes(NumberArea &s) {
+    dropIndex(s.bigintLookup);
+    dropIndex(s.realLookup);
 }
 
 }  // namespace vrd

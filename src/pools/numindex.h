@@ -2,7 +2,7 @@
 #ifndef VRD_NUMINDEX_H
 #define VRD_NUMINDEX_H
 
-#include "frame/frame.h"
+#include "pools/numbers.h"
 
 namespace vrd {
 
@@ -18,19 +18,19 @@ struct NumberIndex {
 };
 
 // First bigint entry equal to `value`: its index, -1 when absent.
-int32_t findBigint(VRDstore *s, int32_t value);
+int32_t findBigint(const NumberArea &s, int32_t value);
 // First real entry within DBL_EPSILON of `value`: its index, -1 when absent.
-int32_t findReal(VRDstore *s, double value);
+int32_t findReal(const NumberArea &s, double value);
 // Called after a table has grown to its new capacity: sizes the index for it
 // (or drops it when memory is short; no report, the scan still works).  A
 // table below 1024 entries of capacity has no index: it is scanned.
-void prepareBigintIndex(VRDstore *s);
-void prepareRealIndex(VRDstore *s);
+void prepareBigintIndex(NumberArea &s);
+void prepareRealIndex(NumberArea &s);
 // Called after entry `index` was appended to its table.
-void noteBigint(VRDstore *s, int32_t index);
-void noteReal(VRDstore *s, int32_t index);
+void noteBigint(NumberArea &s, int32_t index);
+void noteReal(NumberArea &s, int32_t index);
 // Releases both indexes: when the store dies or its tables are replaced wholesale.
-void dropNumberIndexes(VRDstore *s);
+void dropNumberIndexes(NumberArea &s);
 
 }  // namespace vrd
 

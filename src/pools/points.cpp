@@ -1,12 +1,9 @@
 // points.cpp - points: interned x and y coordinates, and the point table for the overflow.
-#include "pools/pools.h"
+#include "pools/points.h"
 
 namespace {
-constexpr uint16_t kCoordStep = 1020;
-constexpr uint16_t kXcoordLimit = 0x77FF;  // keeps packed second words below 0x3C000000
-constexpr uint16_t kYcoordLimit = 0x7FFE;  // keeps every y index within 15 bits
-constexpr int32_t kPointStep = 340;
-constexpr int32_t kPointLimit = 0x3FFFFFE;  // keeps table indexes within 26 bits
+constexpr uint16_t kCoordStep = 1020;  // coordinate tables grow by this many entries
+constexpr int32_t kPointStep = 340;    // the point table grows by this many records
 constexpr int32_t kNoCoordinate = 0x7FFFFFFF;
 
 // One coordinate table seen through the store's fields, so x and y share
@@ -21,14 +18,15 @@ struct CoordTable {
     const char *routine;
 };
 
-CoordTable xTable(VRDstore *s) {
-    return {s->xcoordValues, s->xcoordNext, s->xcoordIndex, s->xcoordCount, s->xcoordCapacity, kXcoordLimit,
+CoordTable xTable(vrd::PointArea &s) {
+    return {s.xcoordValues, s.xcoordNext, s.xcoordIndex, s.xcoordCount, s.xcoordCapacity, vrd::kXcoordLimit,
             "newxcoord"};
 }
-CoordTable yTable(VRDstore *s) {
-    return {s->ycoordValues, s->ycoordNext, s->ycoordIndex, s->ycoordCount, s->ycoordCapacity, kYcoordLimit,
+CoordTable yTable(vrd::PointArea &s) {
+    return {s.ycoordValues, s.ycoordNext, s.ycoordIndex, s.ycoordCount, s.ycoordCapacity, vrd::kYcoordLimit,
             "newycoord"};
 }
+CoordTable table(vrd::PointArea &s, vrd::Axis axis) { return axis == vrd::Axis::X ? xTable(s) : yTable(s); }
 
 // The pools' order: the sign of the wrapping 32-bit difference, which the
 // stored chains (also in binary files) are sorted by.
@@ -37,7 +35,7 @@ int32_t rank(int32_t stored, int32_t wanted) {
 }
 
 // Bits 6 to 15: 64 neighbouring values share a bucket.
-uint32_t coordBucket(int32_t v) { return static_cast<uint32_t>(v >> 6) & 0x3FFu; }
+uint32_t coordBucket(int32_t v) { return static_cast<uint32_t>(v >> 6) % vrd::kCoordBuckets; }
 
 uint32_t pointBucket(int32_t x, int32_t y) {
     int32_t r = ((x >> 6) + (y >> 6)) % vrd::kPointBuckets;  // truncating: r keeps the sign of the sum
@@ -108,10 +106,10 @@ struct PointWalk {
 };
 
 // Walks the point's ascending chain, x first then y; the index must exist.
-PointWalk walkPoint(const VRDstore *s, int32_t x, int32_t y) {
+PointWalk walkPoint(const vrd::PointArea &s, int32_t x, int32_t y) {
     PointWalk w{-1, -1};
-    for (int32_t e = s->pointIndex[pointBucket(x, y)]; e >= 0 && e < s->pointCount; e = s->pointRecords[e].next) {
-        const PointRecord &r = s->pointRecords[e];
+    for (int32_t e = s.pointIndex[pointBucket(x, y)]; e >= 0 && e < s.pointCount; e = s.pointRecords[e].next) {
+        const PointRecord &r = s.pointRecords[e];
         int32_t d = rank(r.x, x);
         if (d == 0) d = rank(r.y, y);
         if (d == 0) {
@@ -130,76 +128,116 @@ VRDentity packedPoint(uint16_t xi, uint16_t yi) {
 
 VRDentity tablePoint(int32_t i) { return vrd::makeEntity(vrd::kPointWord, vrd::kTablePointBase | static_cast<uint32_t>(i)); }
 
-// Decodes a point entity's second word; false when its indexes lie outside
-// the pools (never a point made in this store), so nothing is read there.
-bool readPoint(const VRDstore *s, uint32_t w, VRDpoint *p) {
-    uint32_t xi = (w >> 15) & 0x7FFFu;
-    if (xi < vrd::kPackedLimit) {
-        uint32_t yi = w & 0x7FFFu;
-        if (xi >= s->xcoordCount || yi >= s->ycoordCount) return false;
-        *p = VRDpoint{s->xcoordValues[xi], s->ycoordValues[yi]};
-        return true;
-    }
-    uint32_t i = w & 0x3FFFFFFu;
-    if (i >= static_cast<uint32_t>(s->pointCount)) return false;
-    *p = VRDpoint{s->pointRecords[i].x, s->pointRecords[i].y};
-    return true;
-}
-
 // The point of `e` for the getters, or the sentinel pair after no store or
 // a foreign entity.
 VRDpoint pointOf(VRDentity e, const char *routine) {
     VRDpoint p{kNoCoordinate, kNoCoordinate};
     VRDstore *s = vrd::needStore(routine);
-    if (s != nullptr && !readPoint(s, e.second, &p)) p = VRDpoint{kNoCoordinate, kNoCoordinate};
+    if (s != nullptr && !vrd::pointValue(s, e.second, &p)) p = VRDpoint{kNoCoordinate, kNoCoordinate};
     return p;
 }
 }  // namespace
+
+namespace vrd {
+
+bool pointValue(const VRDstore *store, uint32_t w, VRDpoint *p) {
+    const PointArea &s = points(store);
+    uint32_t xi = (w >> 15) & kCoordIndexField;
+    if (xi < kPackedLimit) {
+        uint32_t yi = w & kCoordIndexField;
+        if (xi >= s.xcoordCount || yi >= s.ycoordCount) return false;
+        *p = VRDpoint{s.xcoordValues[xi], s.ycoordValues[yi]};
+        return true;
+    }
+    uint32_t i = w & kTableIndexField;
+    if (i >= static_cast<uint32_t>(s.pointCount)) return false;
+    *p = VRDpoint{s.pointRecords[i].x, s.pointRecords[i].y};
+    return true;
+}
+
+int32_t nextPointCapacity(int32_t capacity) {
+    int64_t next = static_cast<int64_t>(capacity) + kPointStep;
+    return next > kPointLimit ? 0 : static_cast<int32_t>(next);
+}
+
+void releasePoints(VRDstore *store) {
+    PointArea &s = points(store);
+    void *blocks[] = {s.xcoordValues, s.xcoordNext, s.xcoordIndex, s.ycoordValues,
+                      s.ycoordNext,   s.ycoordIndex, s.pointRecords, s.pointIndex};
+    for (void *b : blocks) freeMem(b);
+    s = PointArea{};
+}
+
+uint32_t coordChain(const VRDstore *store, Axis axis, uint32_t bucket, uint32_t *indexes, uint32_t max) {
+    CoordTable t = table(const_cast<PointArea &>(points(store)), axis);
+    uint32_t n = 0;
+    if (t.index == nullptr) return 0;
+    for (uint16_t e = t.index[bucket]; e != kCoordEnd && e < t.count; e = t.next[e], ++n)
+        if (n < max) indexes[n] = e;
+    return n;
+}
+
+int32_t coordAt(const VRDstore *store, Axis axis, uint32_t index) {
+    CoordTable t = table(const_cast<PointArea &>(points(store)), axis);
+    return index < t.count ? t.values[index] : kNoCoordinate;
+}
+
+uint32_t pointChain(const VRDstore *store, uint32_t bucket, uint32_t *indexes, uint32_t max) {
+    const PointArea &s = points(store);
+    uint32_t n = 0;
+    if (s.pointIndex == nullptr) return 0;
+    for (int32_t e = s.pointIndex[bucket]; e >= 0 && e < s.pointCount; e = s.pointRecords[e].next, ++n)
+        if (n < max) indexes[n] = static_cast<uint32_t>(e);
+    return n;
+}
+
+}  // namespace vrd
 
 extern "C" {
 
 uint16_t newxcoord(int32_t x) {
     VRDstore *s = vrd::needStore("newxcoord");
-    return s == nullptr ? vrd::kCoordEnd : internCoord(xTable(s), x);
+    return s == nullptr ? vrd::kCoordEnd : internCoord(xTable(vrd::points(s)), x);
 }
 
 uint16_t newycoord(int32_t y) {
     VRDstore *s = vrd::needStore("newycoord");
-    return s == nullptr ? vrd::kCoordEnd : internCoord(yTable(s), y);
+    return s == nullptr ? vrd::kCoordEnd : internCoord(yTable(vrd::points(s)), y);
 }
 
 int32_t newpoint(int32_t x, int32_t y, VRDentity *result) {
-    VRDstore *s = vrd::needStore("newpoint");
-    if (s == nullptr) return 1;
-    if (s->pointIndex == nullptr) {
-        if (!vrd::growBlock(s->pointIndex, vrd::kPointBuckets * sizeof(int32_t))) {
+    VRDstore *store = vrd::needStore("newpoint");
+    if (store == nullptr) return 1;
+    vrd::PointArea &s = vrd::points(store);
+    if (s.pointIndex == nullptr) {
+        if (!vrd::growBlock(s.pointIndex, vrd::kPointBuckets * sizeof(int32_t))) {
             vrd::report("newpoint", VRD_E_NOMEM);
             return 1;
         }
-        for (int b = 0; b < vrd::kPointBuckets; ++b) s->pointIndex[b] = -1;
+        for (int b = 0; b < vrd::kPointBuckets; ++b) s.pointIndex[b] = -1;
     }
     PointWalk w = walkPoint(s, x, y);
     if (w.found >= 0) {
         *result = tablePoint(w.found);
         return 0;
     }
-    if (s->pointCount >= s->pointCapacity) {
-        int64_t capacity = static_cast<int64_t>(s->pointCapacity) + kPointStep;
-        if (capacity > kPointLimit) {
+    if (s.pointCount >= s.pointCapacity) {
+        int32_t capacity = vrd::nextPointCapacity(s.pointCapacity);
+        if (capacity == 0) {
             vrd::report("newpoint", VRD_E_TOOMANYPOINTS);
             return 1;
         }
-        if (!vrd::growBlock(s->pointRecords, static_cast<size_t>(capacity) * sizeof(PointRecord))) {
+        if (!vrd::growBlock(s.pointRecords, static_cast<size_t>(capacity) * sizeof(PointRecord))) {
             vrd::report("newpoint", VRD_E_NOMEM);
             return 1;
         }
-        s->pointCapacity = static_cast<int32_t>(capacity);
+        s.pointCapacity = capacity;
     }
-    int32_t n = s->pointCount;
-    int32_t *link = w.previous < 0 ? &s->pointIndex[pointBucket(x, y)] : &s->pointRecords[w.previous].next;
-    s->pointRecords[n] = PointRecord{x, y, *link};
+    int32_t n = s.pointCount;
+    int32_t *link = w.previous < 0 ? &s.pointIndex[pointBucket(x, y)] : &s.pointRecords[w.previous].next;
+    s.pointRecords[n] = PointRecord{x, y, *link};
     *link = n;
-    s->pointCount = n + 1;
+    s.pointCount = n + 1;
     *result = tablePoint(n);
     return 0;
 }
@@ -222,21 +260,16 @@ int32_t VRD_CALL VRDpointGetX(VRDentity e) { return pointOf(e, "VRDpointGetX").x
 int32_t VRD_CALL VRDpointGetY(VRDentity e) { return pointOf(e, "VRDpointGetY").y; }
 
 VRDentity VRD_CALL VRDpointFind(int32_t x, int32_t y) {
-    VRDstore *s = vrd::needStore("VRDpointFind");
-    if (s == nullptr) return vrd::nullEntity();
+    VRDstore *store = vrd::needStore("VRDpointFind");
+    if (store == nullptr) return vrd::nullEntity();
+    vrd::PointArea &s = vrd::points(store);
     // Any interned x with any interned y is a packed point, made or not.
     uint16_t xi = findCoord(xTable(s), x);
     uint16_t yi = xi == vrd::kCoordEnd ? vrd::kCoordEnd : findCoord(yTable(s), y);
     if (yi != vrd::kCoordEnd) return packedPoint(xi, yi);
-    if (s->pointIndex == nullptr) return vrd::nullEntity();
+    if (s.pointIndex == nullptr) return vrd::nullEntity();
     PointWalk w = walkPoint(s, x, y);
     return w.found >= 0 ? tablePoint(w.found) : vrd::nullEntity();
-}
-
-int32_t VRD_CALL VRDformAddPoint(uint32_t position, VRDentity *result, VRDentity form, int32_t x, int32_t y) {
-    if (vrd::needStore("VRDformAddPoint") == nullptr) return 1;
-    if (VRDpointCreate(x, y, result) != 0) return 1;
-    return VRDformAddEntities(form, position, 1, result) == 0 ? 0 : 1;
 }
 
 }  // extern "C"

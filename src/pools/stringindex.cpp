@@ -31,15 +31,15 @@ constexpr int32_t kLookupFromCapacity = 65536;
 constexpr int32_t kLongWalk = 4;
 constexpr int32_t kWalkOnly = -1;
 
-int compareAt(const VRDstore *s, int32_t offset, const char *text) {
-    return std::strcmp(stringTextAt(s, static_cast<uint32_t>(offset)), text);  // strcmp orders bytes unsigned
+int compareAt(const StringArea &s, int32_t offset, const char *text) {
+    return std::strcmp(entryText(s, static_cast<uint32_t>(offset)), text);  // strcmp orders bytes unsigned
 }
 
 // The chain walk itself: stops at the first entry that is not smaller.
-StringPlace walkChain(const VRDstore *s, const char *text, uint32_t bucket) {
+StringPlace walkChain(const StringArea &s, const char *text, uint32_t bucket) {
     StringPlace r{bucket, -1, -1, -1, false};
     int32_t visited = 0;
-    for (int32_t e = s->stringIndex[bucket]; e >= 0 && e < s->stringUsed; e = stringLinkAt(s, e)) {
+    for (int32_t e = s.stringIndex[bucket]; e >= 0 && e < s.stringUsed; e = entryLink(s, e)) {
         ++visited;
         int order = compareAt(s, e, text);
         if (order == 0) {
@@ -54,7 +54,7 @@ StringPlace walkChain(const VRDstore *s, const char *text, uint32_t bucket) {
 }
 
 // The first array entry not smaller than the text, by binary search.
-StringPlace searchBucket(const VRDstore *s, const char *text, uint32_t bucket, const StringBucket &b) {
+StringPlace searchBucket(const StringArea &s, const char *text, uint32_t bucket, const StringBucket &b) {
     int32_t low = 0, high = b.count;
     while (low < high) {
         int32_t mid = low + (high - low) / 2;
@@ -71,11 +71,11 @@ StringPlace searchBucket(const VRDstore *s, const char *text, uint32_t bucket, c
 // The number of entries of the bucket's chain when it runs in strictly
 // ascending order inside the used area and ends with -1; else -1.  Strict
 // order also rules out a cycle, so the count ends.
-int32_t orderedLength(const VRDstore *s, uint32_t bucket) {
+int32_t orderedLength(const StringArea &s, uint32_t bucket) {
     int32_t count = 0;
-    for (int32_t e = s->stringIndex[bucket], previous = -1; e != -1; previous = e, e = stringLinkAt(s, e)) {
-        if (e < 0 || e >= s->stringUsed) return -1;
-        if (previous >= 0 && std::strcmp(stringTextAt(s, previous), stringTextAt(s, e)) >= 0) return -1;
+    for (int32_t e = s.stringIndex[bucket], previous = -1; e != -1; previous = e, e = entryLink(s, e)) {
+        if (e < 0 || e >= s.stringUsed) return -1;
+        if (previous >= 0 && std::strcmp(entryText(s, previous), entryText(s, e)) >= 0) return -1;
         ++count;
     }
     return count;
@@ -83,7 +83,7 @@ int32_t orderedLength(const VRDstore *s, uint32_t bucket) {
 
 // Lists the chain in the bucket's array, or marks it walk-only; false when
 // memory is short.
-bool buildBucket(const VRDstore *s, uint32_t bucket, StringBucket &b) {
+bool buildBucket(const StringArea &s, uint32_t bucket, StringBucket &b) {
     int32_t count = orderedLength(s, bucket);
     if (count < 0) {
         b.capacity = kWalkOnly;
@@ -92,7 +92,7 @@ bool buildBucket(const VRDstore *s, uint32_t bucket, StringBucket &b) {
     int32_t capacity = count + count / 2 + 8;
     if (!growBlock(b.offsets, static_cast<size_t>(capacity) * sizeof(int32_t))) return false;
     int32_t i = 0;
-    for (int32_t e = s->stringIndex[bucket]; e != -1; e = stringLinkAt(s, e)) b.offsets[i++] = e;
+    for (int32_t e = s.stringIndex[bucket]; e != -1; e = entryLink(s, e)) b.offsets[i++] = e;
     b.count = count;
     b.capacity = capacity;
     return true;
@@ -121,9 +121,9 @@ StringLookup *makeLookup() {
 
 }  // namespace
 
-StringPlace findStringPlace(const VRDstore *s, const char *text) {
+StringPlace findStringPlace(const StringArea &s, const char *text) {
     uint32_t bucket = stringHash(text);
-    const StringLookup *x = s->stringLookup;
+    const StringLookup *x = s.stringLookup;
     if (x != nullptr) {
         const StringBucket &b = x->buckets[bucket];
         if (b.offsets != nullptr) return searchBucket(s, text, bucket, b);
@@ -136,8 +136,8 @@ StringPlace findStringPlace(const VRDstore *s, const char *text) {
     return walkChain(s, text, bucket);
 }
 
-void keepStringLookup(VRDstore *s, const StringPlace &place, int32_t added) {
-    StringLookup *x = s->stringLookup;
+void keepStringLookup(StringArea &s, const StringPlace &place, int32_t added) {
+    StringLookup *x = s.stringLookup;
     if (place.slot >= 0) {  // the place came from the bucket's array
         if (x != nullptr && added >= 0 && !insertOffset(x->buckets[place.bucket], place.slot, added))
             dropStringLookup(s);
@@ -145,8 +145,8 @@ void keepStringLookup(VRDstore *s, const StringPlace &place, int32_t added) {
     }
     if (!place.longWalk) return;
     if (x == nullptr) {
-        if (s->stringCapacity < kLookupFromCapacity) return;
-        x = s->stringLookup = makeLookup();
+        if (s.stringCapacity < kLookupFromCapacity) return;
+        x = s.stringLookup = makeLookup();
         if (x == nullptr) return;
     }
     // The array is built from the chain as it stands, the added entry included.
@@ -154,12 +154,12 @@ void keepStringLookup(VRDstore *s, const StringPlace &place, int32_t added) {
     if (b.offsets == nullptr && b.capacity != kWalkOnly && !buildBucket(s, place.bucket, b)) dropStringLookup(s);
 }
 
-void dropStringLookup(VRDstore *s) {
-    StringLookup *x = s->stringLookup;
+void dropStringLookup(StringArea &s) {
+    StringLookup *x = s.stringLookup;
     if (x == nullptr) return;
     for (StringBucket &b : x->buckets) freeMem(b.offsets);
     freeMem(x);
-    s->stringLookup = nullptr;
+    s.stringLookup = nullptr;
 }
 
 }  // namespace vrd

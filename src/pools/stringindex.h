@@ -2,7 +2,7 @@
 #ifndef VRD_STRINGINDEX_H
 #define VRD_STRINGINDEX_H
 
-#include "frame/frame.h"
+#include "pools/strings.h"
 
 namespace vrd {
 
@@ -17,14 +17,14 @@ struct StringPlace {
 
 // The text's place, as a walk of its chain that stops at the first entry not
 // smaller would find it.  The string index must exist.  Allocates nothing.
-StringPlace findStringPlace(const VRDstore *s, const char *text);
+StringPlace findStringPlace(const StringArea &s, const char *text);
 // Called after a lookup with the entry it added (`added`, linked after the
 // place's predecessor) or -1: keeps the bucket's array in step with the
 // chain, or builds one for a bucket whose walk was long.  Memory shortage
 // drops the accelerator without a report; lookups then walk the chains.
-void keepStringLookup(VRDstore *s, const StringPlace &place, int32_t added);
+void keepStringLookup(StringArea &s, const StringPlace &place, int32_t added);
 // Releases the accelerator: when the store dies or its string area is replaced.
-void dropStringLookup(VRDstore *s);
+void dropStringLookup(StringArea &s);
 
 }  // namespace vrd
 

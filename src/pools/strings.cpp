@@ -1,34 +1,34 @@
 // strings.cpp - the string area: every distinct text once, in one block, under a 1024-bucket index.
-#include "pools/pools.h"
 #include "pools/stringindex.h"
 
 namespace {
 constexpr int32_t kTextStep = 2030;        // smallest growth of the text block
-constexpr int64_t kAreaLimit = 0x7FFFFFF;  // capacities at or above this are refused
-constexpr int32_t kEntryOverhead = 5;      // link word and terminating zero
+constexpr int64_t kAreaLimit = vrd::kPayloadMask;  // capacities at or above this are refused
+using vrd::kEntryOverhead;
+using vrd::kLinkBytes;
 
 // Makes the 1024 empty bucket heads on first use.
-bool ensureIndex(VRDstore *s) {
-    if (s->stringIndex != nullptr) return true;
-    if (!vrd::growBlock(s->stringIndex, vrd::kStringBuckets * sizeof(int32_t))) return false;
-    for (int b = 0; b < vrd::kStringBuckets; ++b) s->stringIndex[b] = -1;
+bool ensureIndex(vrd::StringArea &s) {
+    if (s.stringIndex != nullptr) return true;
+    if (!vrd::growBlock(s.stringIndex, vrd::kStringIndexBytes)) return false;
+    for (int b = 0; b < vrd::kStringBuckets; ++b) s.stringIndex[b] = -1;
     return true;
 }
 
 // True when `p` points into the text block, whose bytes a growth may move.
-bool insideBlock(const VRDstore *s, const char *p) {
-    if (s->stringText == nullptr) return false;
-    auto begin = reinterpret_cast<uintptr_t>(s->stringText);
+bool insideBlock(const vrd::StringArea &s, const char *p) {
+    if (s.stringText == nullptr) return false;
+    auto begin = reinterpret_cast<uintptr_t>(s.stringText);
     auto at = reinterpret_cast<uintptr_t>(p);
-    return at >= begin && at <= begin + static_cast<uintptr_t>(s->stringCapacity);
+    return at >= begin && at <= begin + static_cast<uintptr_t>(s.stringCapacity);
 }
 
 // Grows the block so an entry of `need` bytes fits strictly below the
 // capacity; a text inside the block is followed to the block's new address.
 // Reports under "VRDstringCreate"; on failure the area is unchanged.
-bool makeRoom(VRDstore *s, int64_t need, const char *&text) {
-    if (s->stringUsed + need < s->stringCapacity) return true;
-    int64_t capacity = s->stringCapacity + (need > kTextStep ? need : kTextStep);
+bool makeRoom(vrd::StringArea &s, int64_t need, const char *&text) {
+    if (s.stringUsed + need < s.stringCapacity) return true;
+    int64_t capacity = s.stringCapacity + (need > kTextStep ? need : kTextStep);
     // Below 2^27 - 1 every entry, which starts below the capacity, fits the
     // entity's 27-bit offset.
     if (capacity >= kAreaLimit) {
@@ -36,51 +36,44 @@ bool makeRoom(VRDstore *s, int64_t need, const char *&text) {
         return false;
     }
     bool inside = insideBlock(s, text);
-    ptrdiff_t offset = inside ? text - s->stringText : 0;
-    if (!vrd::growBlock(s->stringText, static_cast<size_t>(capacity) + 1)) {
+    ptrdiff_t offset = inside ? text - s.stringText : 0;
+    if (!vrd::growBlock(s.stringText, static_cast<size_t>(capacity) + 1)) {
         vrd::report("VRDstringCreate", VRD_E_NOMEM);
         return false;
     }
-    if (inside) text = s->stringText + offset;
-    s->stringCapacity = static_cast<int32_t>(capacity);
+    if (inside) text = s.stringText + offset;
+    s.stringCapacity = static_cast<int32_t>(capacity);
     return true;
 }
 
 // Appends a new entry for `text` at stringUsed and links it after the
 // predecessor, which keeps the chain in order.  Room must have been made.
-int32_t appendEntry(VRDstore *s, const char *text, size_t length, const vrd::StringPlace &where) {
-    int32_t offset = s->stringUsed;
-    char *entry = s->stringText + offset;
-    std::memmove(entry + 4, text, length + 1);
+int32_t appendEntry(vrd::StringArea &s, const char *text, size_t length, const vrd::StringPlace &where) {
+    int32_t offset = s.stringUsed;
+    char *entry = s.stringText + offset;
+    std::memmove(entry + kLinkBytes, text, length + 1);
     int32_t link;
     if (where.predecessor < 0) {
-        link = s->stringIndex[where.bucket];
-        s->stringIndex[where.bucket] = offset;
+        link = s.stringIndex[where.bucket];
+        s.stringIndex[where.bucket] = offset;
     } else {
-        link = vrd::stringLinkAt(s, static_cast<uint32_t>(where.predecessor));
-        std::memcpy(s->stringText + where.predecessor, &offset, sizeof offset);
+        link = vrd::entryLink(s, static_cast<uint32_t>(where.predecessor));
+        std::memcpy(s.stringText + where.predecessor, &offset, sizeof offset);
     }
     std::memcpy(entry, &link, sizeof link);
-    s->stringUsed = offset + static_cast<int32_t>(length) + kEntryOverhead;
+    s.stringUsed = offset + static_cast<int32_t>(length) + kEntryOverhead;
     return offset;
 }
 
 // The text of a string or identifier entity, or null when it has none.
 // A zero tag is never an error.  With check mode on an offset outside the
 // used area is reported under `routine`; with it off such an offset is
-// refused silently, since reading it would leave the block.  An offset whose
-// text would start at or past the used end cannot be an entry either: every
-// entry is at least five bytes, and the used area ends with a zero byte, so
-// a text starting below it is always terminated inside the block.
-const char *textOf(const VRDstore *s, VRDentity e, const char *routine) {
+// refused silently, since reading it would leave the block.
+const char *textOf(const vrd::StringArea &s, VRDentity e, const char *routine) {
     if (!vrd::hasTag(e)) return nullptr;
     uint32_t offset = vrd::payloadOf(e);
-    if (offset >= static_cast<uint32_t>(s->stringUsed)) {
-        if (vrd::checkMode) vrd::report(routine, VRD_E_BADSTRING);
-        return nullptr;
-    }
-    if (offset + 4 >= static_cast<uint32_t>(s->stringUsed)) return nullptr;
-    return vrd::stringTextAt(s, offset);
+    if (offset >= static_cast<uint32_t>(s.stringUsed) && vrd::checkMode) vrd::report(routine, VRD_E_BADSTRING);
+    return vrd::textAtOffset(s, offset);
 }
 
 bool isWordSpace(char c) { return c == ' ' || c == '\f' || c == '\n' || c == '\r' || c == '\t' || c == '\v'; }
@@ -185,8 +178,9 @@ uint32_t VRD_CALL stringHash(const char *text) {
 }
 
 int32_t VRD_CALL VRDstringCreate(const char *text, VRDentity *result) {
-    VRDstore *s = vrd::needStore("VRDstringCreate");
-    if (s == nullptr) return 1;
+    VRDstore *store = vrd::needStore("VRDstringCreate");
+    if (store == nullptr) return 1;
+    vrd::StringArea &s = vrd::strings(store);
     if (!ensureIndex(s)) {
         vrd::report("VRDstringCreate", VRD_E_NOMEM);
         return 1;
@@ -214,8 +208,9 @@ int32_t VRD_CALL VRDidCreate(const char *text, VRDentity *result) {
 void VRD_CALL VRDstringGetValue(VRDentity e, char *buffer, int32_t size) {
     if (size < 1) return;  // no room even for the terminating zero
     buffer[0] = '\0';
-    VRDstore *s = vrd::needStore("VRDstringGetValue");
-    if (s == nullptr) return;
+    VRDstore *store = vrd::needStore("VRDstringGetValue");
+    if (store == nullptr) return;
+    vrd::StringArea &s = vrd::strings(store);
     const char *text = textOf(s, e, "VRDstringGetValue");
     if (text == nullptr) return;
     std::strncpy(buffer, text, static_cast<size_t>(size - 1));
@@ -223,14 +218,16 @@ void VRD_CALL VRDstringGetValue(VRDentity e, char *buffer, int32_t size) {
 }
 
 const char *VRD_CALL VRDstringGetPtrValue(VRDentity e) {
-    VRDstore *s = vrd::needStore("VRDstringGetPtrValue");
-    if (s == nullptr) return nullptr;
+    VRDstore *store = vrd::needStore("VRDstringGetPtrValue");
+    if (store == nullptr) return nullptr;
+    vrd::StringArea &s = vrd::strings(store);
     return textOf(s, e, "VRDstringGetPtrValue");
 }
 
 int32_t VRD_CALL VRDstringLength(VRDentity e) {
-    VRDstore *s = vrd::needStore("VRDstringLength");
-    if (s == nullptr) return 0;
+    VRDstore *store = vrd::needStore("VRDstringLength");
+    if (store == nullptr) return 0;
+    vrd::StringArea &s = vrd::strings(store);
     const char *text = textOf(s, e, "VRDstringLength");
     return text == nullptr ? 0 : static_cast<int32_t>(std::strlen(text));
 }
@@ -238,8 +235,9 @@ int32_t VRD_CALL VRDstringLength(VRDentity e) {
 void VRD_CALL VRDstringGetChunk(VRDentity e, int32_t start, int32_t count, char *buffer, int32_t size) {
     if (size < 1) return;
     buffer[0] = '\0';
-    VRDstore *s = vrd::needStore("VRDstringGetChunk");
-    if (s == nullptr) return;
+    VRDstore *store = vrd::needStore("VRDstringGetChunk");
+    if (store == nullptr) return;
+    vrd::StringArea &s = vrd::strings(store);
     const char *text = textOf(s, e, "VRDstringGetChunk");
     if (text == nullptr) return;
     // A start outside the text or a negative count is the caller's fault:
@@ -252,17 +250,18 @@ void VRD_CALL VRDstringGetChunk(VRDentity e, int32_t start, int32_t count, char 
 
 int32_t VRD_CALL VRDstringChunkCreate(VRDentity e, int32_t start, int32_t count, const char *replacement,
                                       VRDentity *result) {
-    VRDstore *s = vrd::needStore("VRDstringChunkCreate");
-    if (s == nullptr) return 1;
+    VRDstore *store = vrd::needStore("VRDstringChunkCreate");
+    if (store == nullptr) return 1;
+    vrd::StringArea &s = vrd::strings(store);
     uint32_t offset = vrd::payloadOf(e);
-    bool readable = offset < static_cast<uint32_t>(s->stringUsed);
+    bool readable = offset < static_cast<uint32_t>(s.stringUsed);
     if (vrd::checkMode && (!vrd::hasTag(e) || !readable)) {
         vrd::report("VRDstringChunkCreate", VRD_E_BADSTRING);
         return 1;
     }
     // Unchecked, an offset past the area has no text to splice into.
-    if (!readable || offset + 4 >= static_cast<uint32_t>(s->stringUsed)) return 1;
-    const char *text = vrd::stringTextAt(s, offset);
+    const char *text = vrd::textAtOffset(s, offset);
+    if (text == nullptr) return 1;
     size_t length = std::strlen(text);
     // Out-of-range windows are the caller's fault; clamping keeps every
     // copy inside the text.
@@ -287,8 +286,9 @@ int32_t VRD_CALL VRDstringChunkCreate(VRDentity e, int32_t start, int32_t count,
 
 void VRD_CALL VRDstringChunkUpdate(VRDentity e, int32_t *position, int32_t *length, int32_t unit, int32_t first,
                                    int32_t count) {
-    VRDstore *s = vrd::needStore("VRDstringChunkUpdate");
-    if (s == nullptr) return;
+    VRDstore *store = vrd::needStore("VRDstringChunkUpdate");
+    if (store == nullptr) return;
+    vrd::StringArea &s = vrd::strings(store);
     const char *text = textOf(s, e, "VRDstringChunkUpdate");
     if (text == nullptr) return;
     // A window outside the text is the caller's fault and is left as it is.
@@ -308,8 +308,10 @@ void VRD_CALL VRDstringChunkUpdate(VRDentity e, int32_t *position, int32_t *leng
 }
 
 VRDentity VRD_CALL VRDstringFind(const char *text) {
-    VRDstore *s = vrd::needStore("VRDstringFind");
-    if (s == nullptr || s->stringIndex == nullptr) return vrd::nullEntity();
+    VRDstore *store = vrd::needStore("VRDstringFind");
+    if (store == nullptr) return vrd::nullEntity();
+    vrd::StringArea &s = vrd::strings(store);
+    if (s.stringIndex == nullptr) return vrd::nullEntity();
     vrd::StringPlace where = vrd::findStringPlace(s, text);
     vrd::keepStringLookup(s, where, -1);
     if (where.found < 0) return vrd::nullEntity();
@@ -317,18 +319,14 @@ VRDentity VRD_CALL VRDstringFind(const char *text) {
 }
 
 VRDentity VRD_CALL VRDidFind(const char *text) {
-    VRDstore *s = vrd::needStore("VRDidFind");
-    if (s == nullptr || s->stringIndex == nullptr) return vrd::nullEntity();
+    VRDstore *store = vrd::needStore("VRDidFind");
+    if (store == nullptr) return vrd::nullEntity();
+    vrd::StringArea &s = vrd::strings(store);
+    if (s.stringIndex == nullptr) return vrd::nullEntity();
     vrd::StringPlace where = vrd::findStringPlace(s, text);
     vrd::keepStringLookup(s, where, -1);
     if (where.found < 0) return vrd::nullEntity();
     return vrd::makeEntity(vrd::kTagId | static_cast<uint32_t>(where.found), 0);
-}
-
-int32_t VRD_CALL VRDformAddId(VRDentity form, uint32_t position, const char *text, VRDentity *result) {
-    if (vrd::needStore("VRDformAddId") == nullptr) return 1;
-    if (VRDidCreate(text, result) != 0) return 1;
-    return VRDformAddEntities(form, position, 1, result);
 }
 
 }  // extern "C"

@@ -1,6 +1,6 @@
-// search.cpp - pattern search over forms: by key, in one list, down the tree, up the owners, and by entity.
+// search.cpp - pattern search over forms: by key, in one list, down the tree and up the owners.
 #include "frame/formset.h"
-#include "search/search.h"
+#include "forms/forms.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ struct Frame {
 uint32_t positionIn(const VRDstore *s, VRDentity holder, VRDentity form) {
     KeyRecord *k;
     FormRecord *f;
-    if (!vrd::peekForm(s, holder, &k, &f)) return 0xFFFFFFFFu;
+    if (!vrd::resolveForm(s, holder, nullptr, &k, &f)) return 0xFFFFFFFFu;
     const VRDentity *list;
     uint32_t count = vrd::peekList(*k, *f, &list);
     for (uint32_t i = 0; i < count; ++i)
@@ -29,7 +29,7 @@ uint32_t positionIn(const VRDstore *s, VRDentity holder, VRDentity form) {
 uint32_t scanList(const VRDstore *s, VRDentity form, const VRDentity **list) {
     KeyRecord *k;
     FormRecord *f;
-    if (!vrd::peekForm(s, form, &k, &f) || !vrd::holdsForms(*f)) return 0;
+    if (!vrd::resolveForm(s, form, nullptr, &k, &f) || !vrd::holdsForms(*f)) return 0;
     return vrd::peekList(*k, *f, list);
 }
 
@@ -37,7 +37,7 @@ uint32_t listLength(const VRDstore *s, VRDentity form) {
     const VRDentity *list;
     KeyRecord *k;
     FormRecord *f;
-    return vrd::peekForm(s, form, &k, &f) ? vrd::peekList(*k, *f, &list) : 0;
+    return vrd::resolveForm(s, form, nullptr, &k, &f) ? vrd::peekList(*k, *f, &list) : 0;
 }
 
 // The outcome of one walk of VRDformFindUnder: the result (or the null
@@ -97,61 +97,13 @@ UnderResult walkUnder(const VRDstore *s, VRDentity root, uint32_t key, uint32_t 
 
 }  // namespace
 
-namespace vrd {
-
-bool peekForm(const VRDstore *s, VRDentity form, KeyRecord **key, FormRecord **record) {
-    uint32_t k = formKey(form);
-    if (s == nullptr || k >= s->keyCount) return false;
-    KeyRecord &kr = s->keyRecords[k];
-    if (kr.formRecords == nullptr || form.second >= kr.formCount) return false;
-    *key = &kr;
-    *record = &kr.formRecords[form.second];
-    return true;
-}
-
-uint32_t peekList(KeyRecord &key, FormRecord &record, const VRDentity **list) {
-    uint32_t count = entityCount(record);
-    if (isKilled(record) || count == 0) return 0;
-    if (count >= 2 && (key.slabSlots == nullptr || key.slabUsed < 0 ||
-                       static_cast<uint64_t>(record.data[0]) + count > static_cast<uint64_t>(key.slabUsed)))
-        return 0;
-    *list = listOf(key, record);
-    return count;
-}
-
-VRDentity peekOwner(const VRDstore *s, VRDentity form) {
-    KeyRecord *k;
-    FormRecord *f;
-    return peekForm(s, form, &k, &f) ? f->owner : nullEntity();
-}
-
-bool formMatches(KeyRecord &key, FormRecord &record, uint32_t n, const VRDentity *pattern) {
-    if (n == 0) return true;
-    const VRDentity *list = nullptr;
-    uint32_t count = peekList(key, record, &list);
-    if (n > count) return false;
-    if (count == 1) return sameEntity(list[0], pattern[0]);
-    for (uint32_t j = 0; j < n; ++j)
-        if (hasTag(pattern[j]) && !sameEntity(list[j], pattern[j])) return false;
-    return true;
-}
-
-bool entityMatches(const VRDstore *s, VRDentity form, uint32_t n, const VRDentity *pattern) {
-    if (n == 0) return true;
-    KeyRecord *k;
-    FormRecord *f;
-    return peekForm(s, form, &k, &f) && formMatches(*k, *f, n, pattern);
-}
-
-}  // namespace vrd
-
 extern "C" {
 
 VRDentity VRD_CALL VRDformFindFirst(uint32_t key, uint32_t n, const VRDentity *pattern, VRDacceptProc accept) {
     VRDstore *s = vrd::needStore("VRDformFindFirst");
-    if (s == nullptr || key >= s->keyCount) return kNone;
+    if (s == nullptr) return kNone;
     // Forms that the accept routine creates are not visited.
-    uint32_t count = s->keyRecords[key].formRecords == nullptr ? 0 : s->keyRecords[key].formCount;
+    uint32_t count = vrd::formCountOf(s, key);
     for (uint32_t i = 0; i < count; ++i) {
         // Looked up afresh each time: the accept routine may grow the arrays
         // or switch the current store.
@@ -159,7 +111,7 @@ VRDentity VRD_CALL VRDformFindFirst(uint32_t key, uint32_t n, const VRDentity *p
         VRDentity form = vrd::formEntity(key, i);
         KeyRecord *k;
         FormRecord *f;
-        if (!vrd::peekForm(s, form, &k, &f)) return kNone;
+        if (!vrd::resolveForm(s, form, nullptr, &k, &f)) return kNone;
         if (vrd::isKilled(*f) || !vrd::formMatches(*k, *f, n, pattern)) continue;
         if (accept == nullptr || accept(form) != 0) return form;
     }
@@ -170,14 +122,15 @@ VRDentity VRD_CALL VRDformFindNext(uint32_t key, uint32_t n, const VRDentity *pa
     VRDstore *s = vrd::needStore("VRDformFindNext");
     if (s == nullptr) return kNone;
     // A key that is out of range or has no form array has no forms.
-    KeyRecord *k = key < s->keyCount ? &s->keyRecords[key] : nullptr;
-    uint32_t count = k != nullptr && k->formRecords != nullptr ? k->formCount : 0;
+    uint32_t count = vrd::formCountOf(s, key);
     while (static_cast<int64_t>(*cursor) < static_cast<int64_t>(count)) {
         int32_t i = (*cursor)++;
         if (i < 0) continue;  // before the first form: nothing to read
-        FormRecord &f = k->formRecords[i];
-        if (!vrd::isKilled(f) && vrd::formMatches(*k, f, n, pattern))
-            return vrd::formEntity(key, static_cast<uint32_t>(i));
+        VRDentity form = vrd::formEntity(key, static_cast<uint32_t>(i));
+        KeyRecord *k;
+        FormRecord *f;
+        if (vrd::resolveForm(s, form, nullptr, &k, &f) && !vrd::isKilled(*f) && vrd::formMatches(*k, *f, n, pattern))
+            return form;
     }
     ++*cursor;
     return kNone;
@@ -188,10 +141,7 @@ VRDentity VRD_CALL VRDformFindIn(VRDentity form, uint32_t key, uint32_t n, const
     if (s == nullptr) return kNone;
     KeyRecord *k;
     FormRecord *f;
-    if (!vrd::peekForm(s, form, &k, &f)) {
-        if (vrd::checkMode) vrd::report("VRDformFindIn", VRD_E_BADFORM);
-        return kNone;
-    }
+    if (!vrd::resolveForm(s, form, "VRDformFindIn", &k, &f)) return kNone;
     const VRDentity *list = nullptr;
     uint32_t count = vrd::peekList(*k, *f, &list);
     while (*position < count) {
@@ -234,38 +184,6 @@ VRDentity VRD_CALL VRDformFindOver(VRDentity form, uint32_t key, uint32_t n, con
             mark = o;
             limit *= 2;
             steps = 0;
-        }
-    }
-    return kNone;
-}
-
-VRDentity VRD_CALL VRDformFindEntity(uint32_t *keyCursor, int32_t *formCursor, uint32_t *positionCursor,
-                                     VRDentity target) {
-    VRDstore *s = vrd::needStore("VRDformFindEntity");
-    if (s == nullptr) return kNone;
-    if (*keyCursor == VRD_NO_KEY) {
-        *keyCursor = 0;
-        *formCursor = 0;
-        *positionCursor = 0;
-    } else {
-        ++*positionCursor;  // resume after the last hit
-    }
-    uint32_t keyCount = s->keyCount;
-    for (; *keyCursor < keyCount; ++*keyCursor, *formCursor = 0, *positionCursor = 0) {
-        KeyRecord &k = s->keyRecords[*keyCursor];
-        int64_t formCount = k.formRecords == nullptr ? 0 : k.formCount;
-        for (; *formCursor < formCount; ++*formCursor, *positionCursor = 0) {
-            if (*formCursor < 0) continue;  // before the first form: nothing to read
-            FormRecord &f = k.formRecords[*formCursor];
-            const VRDentity *list = nullptr;
-            uint32_t count = vrd::peekList(k, f, &list);
-            VRDentity hit = vrd::formEntity(*keyCursor, static_cast<uint32_t>(*formCursor));
-            if (count == 1) {
-                if (*positionCursor == 0 && vrd::sameEntity(list[0], target)) return hit;
-                continue;
-            }
-            for (; *positionCursor < count; ++*positionCursor)
-                if (vrd::sameEntity(list[*positionCursor], target)) return hit;
         }
     }
     return kNone;

@@ -1,5 +1,5 @@
 // rawfile.cpp - the descriptor calls behind the binary file, POSIX and Windows.
-#include "files/rawfile.h"
+#include "frame/rawfile.h"
 
 #include <cerrno>
 #include <climits>

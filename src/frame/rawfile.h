@@ -1,6 +1,6 @@
 // rawfile.h - unbuffered whole-block file transfers over the platform's descriptor calls.
-#ifndef VRD_FILES_RAWFILE_H
-#define VRD_FILES_RAWFILE_H
+#ifndef VRD_FRAME_RAWFILE_H
+#define VRD_FRAME_RAWFILE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -39,4 +39,4 @@ uint64_t rawRemaining(int fd);
 
 }  // namespace vrd
 
-#endif  // VRD_FILES_RAWFILE_H
+#endif  // VRD_FRAME_RAWFILE_H

@@ -1,0 +1,88 @@
+// numberfile.cpp - the big-integer and real sections of the binary file: write, read and install.
+#include "pools/numindex.h"
+
+namespace vrd {
+namespace {
+
+template <typename T>
+Status readValues(Source &src, T *&values, int32_t &count) {
+    uint32_t n;
+    VRD_TRY(src.word(&n));
+    if (n >= kPayloadLimit) return Status::Bad;  // every index fits 27 bits
+    if (!src.has(uint64_t{n} * sizeof(T))) return Status::Cut;
+    VRD_TRY(allocate(values, n));
+    count = static_cast<int32_t>(n);
+    return src.take(values, n * sizeof(T));
+}
+
+// The lookup indexes describe the entries they were built on: a replaced
+// table gets them rebuilt from scratch.
+void refreshNumberIndexes(NumberArea &n) {
+    dropNumberIndexes(n);
+    if (n.bigintCount > 0) prepareBigintIndex(n);
+    if (n.realCount > 0) prepareRealIndex(n);
+}
+
+}  // namespace
+
+void writeIntSection(int fd, const VRDstore *s) {
+    const NumberArea &n = numbers(s);
+    putWord(fd, static_cast<uint32_t>(n.bigintCount));
+    rawWrite(fd, n.bigintValues, static_cast<size_t>(n.bigintCount) * kBigintBytes);
+}
+
+void writeRealSection(int fd, const VRDstore *s) {
+    const NumberArea &n = numbers(s);
+    putWord(fd, static_cast<uint32_t>(n.realCount));
+    rawWrite(fd, n.realValues, static_cast<size_t>(n.realCount) * kRealBytes);
+}
+
+Status readIntSection(Source &src, IntStage &stage) { return readValues(src, stage.values, stage.count); }
+
+Status readRealSection(Source &src, RealStage &stage) { return readValues(src, stage.values, stage.count); }
+
+void emptyInts(VRDstore *s) {
+    NumberArea &n = numbers(s);
+    freeMem(n.bigintValues);
+    n.bigintValues = nullptr;
+    n.bigintCount = n.bigintCapacity = 0;
+    refreshNumberIndexes(n);
+}
+
+void emptyReals(VRDstore *s) {
+    NumberArea &n = numbers(s);
+    freeMem(n.realValues);
+    n.realValues = nullptr;
+    n.realCount = n.realCapacity = 0;
+    refreshNumberIndexes(n);
+}
+
+void installInts(VRDstore *s, IntStage &stage) {
+    emptyInts(s);
+    NumberArea &n = numbers(s);
+    n.bigintValues = stage.values;
+    n.bigintCount = n.bigintCapacity = stage.count;
+    refreshNumberIndexes(n);
+    stage = IntStage{};
+}
+
+void installReals(VRDstore *s, RealStage &stage) {
+    emptyReals(s);
+    NumberArea &n = numbers(s);
+    n.realValues = stage.values;
+    n.realCount = n.realCapacity = stage.count;
+    refreshNumberIndexes(n);
+    stage = RealStage{};
+}
+
+void release(IntStage &stage) {
+    freeMem(stage.values);
+    stage = IntStage{};
+}
+
+void release(RealStage &stage) {
+    freeMem(stage.values);
+    stage = RealStage{};
+}
+
+}  // namespace vrd
