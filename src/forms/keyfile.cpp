@@ -73,7 +73,7 @@ Status readKeyRecords(Source &src, KeySectionStage &stage) {
 // become the counts.
 Status readFormData(Source &src, KeyRecord &k) {
     uint64_t bytes = uint64_t{k.formCount} * sizeof(FormRecord) + uint64_t(k.slabUsed) * sizeof(VRDentity);
-    if (!src.has(bytes)) return Status::Cut;
+    VRD_TRY(src.need(bytes));
     VRD_TRY(allocate(k.formRecords, k.formCount));
     VRD_TRY(allocate(k.slabSlots, static_cast<uint64_t>(k.slabUsed)));
     VRD_TRY(src.take(k.formRecords, k.formCount * sizeof(FormRecord)));

@@ -24,24 +24,46 @@ enum class Status { Ok, Cut, NoMem, Bad };
         if (tried_ != ::vrd::Status::Ok) return tried_; \
     } while (0)
 
-// A descriptor that knows how much of the file is left.
-struct Source {
-    int fd;
-    uint64_t left;  // bytes left in the file; UINT64_MAX when unknown
+// The bytes still to come from a descriptor.  A regular file's length is
+// known: a count that asks for more than is left is an end of file met
+// early, found before any memory is asked for it.  A pipe's length is not:
+// need() then reads the bytes ahead into a buffer that doubles only as they
+// arrive, so the same question gets the same answer while memory stays
+// within twice what has arrived, whatever the counts claim.  Nothing past
+// the bytes asked for is read, so a section reader leaves a pipe exactly
+// at its section's end.
+class Source {
+public:
+    explicit Source(int fd) : fd_(fd), left_(rawRemaining(fd)) {}
+    Source(const Source &) = delete;
+    Source &operator=(const Source &) = delete;
+    ~Source() { freeMem(ahead_); }
 
-    // Whether the file still holds `bytes` bytes; a count that asks for more
-    // than the file holds is an end of file met early, found before any
-    // memory is asked for it.
-    bool has(uint64_t bytes) const { return left == UINT64_MAX || bytes <= left; }
+    // Ok when `bytes` more bytes are there to take; Cut when the file ends
+    // first; NoMem when a pipe's read-ahead cannot grow.
+    Status need(uint64_t bytes) {
+        if (left_ != kUnknown) return bytes <= left_ ? Status::Ok : Status::Cut;
+        return bytes <= aheadEnd_ - aheadBegin_ ? Status::Ok : readAhead(bytes);
+    }
     Status take(void *buffer, size_t bytes) {
-        if (!has(bytes) || !rawRead(fd, buffer, bytes)) return Status::Cut;
-        if (left != UINT64_MAX) left -= bytes;
+        if (left_ == kUnknown) return takeStreamed(buffer, bytes);
+        if (bytes > left_ || !rawRead(fd_, buffer, bytes)) return Status::Cut;
+        left_ -= bytes;
         return Status::Ok;
     }
     Status word(uint32_t *w) { return take(w, sizeof *w); }
-};
 
-inline Source sourceOf(int fd) { return Source{fd, rawRemaining(fd)}; }
+private:
+    static constexpr uint64_t kUnknown = UINT64_MAX;
+    Status readAhead(uint64_t bytes);
+    Status takeStreamed(void *buffer, size_t bytes);
+
+    int fd_;
+    uint64_t left_;  // bytes left in a regular file; kUnknown for a stream
+    // A stream's bytes read ahead: [aheadBegin_, aheadEnd_) of ahead_.
+    char *ahead_ = nullptr;
+    size_t aheadCapacity_ = 0, aheadBegin_ = 0, aheadEnd_ = 0;
+};
 
 // A block of count elements from the memory layer (never null on success).
 template <typename T>
