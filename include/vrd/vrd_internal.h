@@ -65,7 +65,9 @@ int VRD_CALL VRDformClearProperties(VRDentity form);
 /** Stores `list` as the form's property list.  0 or 1. */
 int VRD_CALL VRDformSetPropertyList(VRDentity form, VRDentity list);
 /** Copies `count` entities from `first` (-1 = the last) of `source` into
-    `destination` at `position`, deep-copying forms.  0 or 1. */
+    `destination` at `position`, deep-copying forms.  0, 1, or the failure
+    value of the insertion; after a failure the copies already made are
+    released again and the destination is unchanged. */
 int VRD_CALL VRDformCopyEntities(VRDentity source, uint32_t first, uint32_t count,
                                  VRDentity destination, uint32_t position);
 /** Copies the keyword of the form's key into buffer (size bytes). */

@@ -66,6 +66,16 @@ void releaseRecord(KeyRecord &key, uint32_t index) {
     key.freeForms = static_cast<int32_t>(index);
 }
 
+void discardForm(VRDstore *s, VRDentity form) {
+    KeyRecord *k;
+    FormRecord *f;
+    if (!resolveForm(s, form, nullptr, &k, &f)) return;
+    uint32_t c = entityCount(*f);
+    // A run the routine took is sound, so giving it back cannot fail.
+    if (c >= 2) freeElist(k, static_cast<int>(f->entityData[0]), static_cast<int>(c));
+    releaseRecord(*k, form.second);
+}
+
 }  // namespace vrd
 
 extern "C" {
