@@ -75,38 +75,49 @@ Status allocate(T *&block, uint64_t count) {
 
 // One bit per element, zeroed, released with its owner: visit marks for
 // chains (acyclic walks) and occupancy of slab slots and string offsets.
+// Bits live in 64-bit words so that a run is claimed a word at a time.
 class Marks {
 public:
     Marks() = default;
     Marks(const Marks &) = delete;
     Marks &operator=(const Marks &) = delete;
-    ~Marks() { freeMem(bits_); }
+    ~Marks() { freeMem(words_); }
 
     Status init(uint64_t n) {
-        freeMem(bits_);
-        bits_ = nullptr;
+        freeMem(words_);
+        words_ = nullptr;
         size_ = n;
-        uint64_t bytes = n / 8 + 1;
-        VRD_TRY(allocate(bits_, bytes));
-        std::memset(bits_, 0, static_cast<size_t>(bytes));
+        uint64_t words = n / kWordBits + 1;
+        VRD_TRY(allocate(words_, words));
+        std::memset(words_, 0, static_cast<size_t>(words) * sizeof(uint64_t));
         return Status::Ok;
     }
-    bool test(uint64_t i) const { return i < size_ && (bits_[i / 8] >> (i % 8) & 1) != 0; }
+    bool test(uint64_t i) const { return i < size_ && (words_[i / kWordBits] >> (i % kWordBits) & 1) != 0; }
     // Sets bit i; false when it was already set.
     bool claim(uint64_t i) {
         if (test(i)) return false;
-        bits_[i / 8] = static_cast<uint8_t>(bits_[i / 8] | 1u << (i % 8));
+        words_[i / kWordBits] |= uint64_t{1} << (i % kWordBits);
         return true;
     }
-    // Claims bits [first, first + n); false when any of them was set.
+    // Claims bits [first, first + n); false, with the marks left in any
+    // state, when the range leaves the marks or any of its bits was set.
     bool claimRun(uint64_t first, uint64_t n) {
-        for (uint64_t i = first; i < first + n; ++i)
-            if (!claim(i)) return false;
+        if (n == 0) return true;
+        if (first >= size_ || n > size_ - first) return false;
+        uint64_t last = first + n - 1;
+        for (uint64_t w = first / kWordBits; w <= last / kWordBits; ++w) {
+            uint64_t from = w == first / kWordBits ? first % kWordBits : 0;
+            uint64_t to = w == last / kWordBits ? last % kWordBits : kWordBits - 1;
+            uint64_t mask = (~uint64_t{0} >> (kWordBits - 1 - to)) & (~uint64_t{0} << from);
+            if ((words_[w] & mask) != 0) return false;
+            words_[w] |= mask;
+        }
         return true;
     }
 
 private:
-    uint8_t *bits_ = nullptr;
+    static constexpr uint64_t kWordBits = 64;
+    uint64_t *words_ = nullptr;
     uint64_t size_ = 0;
 };
 
