@@ -88,6 +88,21 @@ TEST_F(Copy, SetKeyMovesTheFormAndItsReferencesAndKeywordsAreRead) {
     EXPECT_EQ(takeReports(), (Reports{{"VRDkeyGetPtrValue", VRD_E_BADKEY}}));  // the missing key only
 }
 
+// Moving a killed form moves nothing live: its record stays on its key's
+// chain once, so creations hand each record out once, and the store dumps
+// and reads back.
+TEST_F(Copy, MovingAKilledFormLeavesItsChainSound) {
+    VRDentity a = form("K"), b = form("K"), moved{}, first{}, second{};
+    ASSERT_TRUE(VRDformKill(a, 0, 0) == 0 && VRDformSetKey(a, VRD_NO_KEY, "M", 0, &moved) == 0);
+    EXPECT_EQ(VRDformIsKilled(moved), 1);
+    std::string path = vrdtest::scratchPath("moved.bin");
+    EXPECT_TRUE(VRDfileWriteBinary(path.c_str()) == 0 && VRDfileReadBinary(path.c_str()) == 0);
+    std::remove(path.c_str());
+    ASSERT_TRUE(VRDformCreate(kNull, key("K"), nullptr, &first) == 0 && VRDformCreate(kNull, key("K"), nullptr, &second) == 0);
+    EXPECT_EQ(first, a);
+    EXPECT_TRUE(second != a && second != b);
+}
+
 // Copy, search and kill a million nested forms (of a hundred keys, so no form array grows large).
 TEST_F(Copy, MillionLevelChain) {
     constexpr uint32_t kDepth = 1000000, kKeys = 100;
