@@ -323,11 +323,11 @@ int VRD_CALL VRDformSetKey(VRDentity form, uint32_t key, const char *keyword, in
     if (formptr(form, &ak, &af) != 0) return 1;
     uint32_t n = vrd::entityCount(*af);
     if (n >= 2 && freeElist(ak, static_cast<int>(af->entityData[0]), static_cast<int>(n)) != 0) return 1;
-    // A killed record is free already: freeing it again would link its
-    // key's chain of reusable records to itself, and creation would then
-    // hand it out twice.
-    if (vrd::isKilled(*af)) return 0;
     reownHeld(s, form, to);
+    // A killed record may be on its key's chain already: freeing it again
+    // there would link the chain to itself, and creation would hand it out
+    // twice.  Taken off first, it goes back at the head once.
+    if (vrd::isKilled(*af)) vrd::unchainRecord(*ak, form.second);
     vrd::releaseRecord(*ak, form.second);
     return 0;
 }

@@ -163,6 +163,11 @@ inline bool entityMatches(const VRDstore *s, VRDentity form, uint32_t n, const V
 // holdsForms cleared, bits 2-7 kept.  Any slab run must already be freed;
 // reuseFreedForms is left to the caller.
 void releaseRecord(KeyRecord &key, uint32_t index);
+// Takes form `index` off its key's freeForms chain when it is on it.  The
+// chain runs over killed records within the array, at most formCount steps,
+// and ends at a killed record that holds entities (adding them overwrote
+// its link), as the binary reader reads it.
+void unchainRecord(KeyRecord &key, uint32_t index);
 
 // Undoes a form that a routine made and then could not complete: its run
 // goes back to the slab and its record onto its key's freeForms chain, as a

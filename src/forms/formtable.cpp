@@ -66,6 +66,26 @@ void releaseRecord(KeyRecord &key, uint32_t index) {
     key.freeForms = static_cast<int32_t>(index);
 }
 
+void unchainRecord(KeyRecord &key, uint32_t index) {
+    int32_t previous = -1, at = key.freeForms;
+    for (uint32_t steps = 0; at >= 0 && static_cast<uint32_t>(at) < key.formCount && steps < key.formCount; ++steps) {
+        FormRecord &f = key.formRecords[at];
+        if (!isKilled(f)) return;
+        // Entities added to a killed record overwrote its link: the chain ends there.
+        int32_t next = entityCount(f) == 0 ? static_cast<int32_t>(f.entityData[0]) : -1;
+        if (static_cast<uint32_t>(at) == index) {
+            if (previous == -1)
+                key.freeForms = next;
+            else
+                key.formRecords[previous].entityData[0] = static_cast<uint32_t>(next);
+            return;
+        }
+        if (next == -1) return;
+        previous = at;
+        at = next;
+    }
+}
+
 void discardForm(VRDstore *s, VRDentity form) {
     KeyRecord *k;
     FormRecord *f;
