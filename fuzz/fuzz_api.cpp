@@ -74,6 +74,10 @@ struct World {
 
 World worlds[2] = {{"one", {}, {}, {}, {}, {}, {}, {}}, {"two", {}, {}, {}, {}, {}, {}, {}}};
 int current = 0;
+// Whether check mode has been off in this input: arguments then go untested,
+// and a position past a list may overwrite a killed record's link, which the
+// reader refuses; that is the caller's fault, not a broken invariant.
+bool uncheckedUsed = false;
 std::vector<int> seenCodes;  // the reports of the step under way
 void VRD_CALL noteReport(const char *, int code) { seenCodes.push_back(code); }
 
@@ -268,7 +272,7 @@ void binaryRoundTrip(bool failing) {
     int32_t result = VRDfileReadBinary(a.c_str());
     heapwrapFailNth(0);
     if (result != 0 && seenCodes == std::vector<int>{VRD_E_INCOMPATIBLE}) {
-        require(holdsDanglingForm(), "a dump is refused only for a form named that does not exist");
+        require(uncheckedUsed || holdsDanglingForm(), "a dump is refused only for a form named that does not exist");
         require(liveForms() == before, "a refused dump leaves the store untouched");
         return;
     }
@@ -443,7 +447,12 @@ void step(Input &in) {
         current = 1 - current;
         if (VRDset(nullptr, world().name) != 0) broken("both stores stay");
         break;
-    case 15: VRDsetCheck(in.byte() & 1); break;
+    case 15: {
+        int mode = in.byte() & 1;
+        uncheckedUsed = uncheckedUsed || mode == 0;
+        VRDsetCheck(mode);
+        break;
+    }
     case 16: {
         const char *keyword;
         VRDkeyReuse(pickKey(in, &keyword), in.byte() & 1);
@@ -468,6 +477,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (VRDnew(w.name) == nullptr) std::abort();
     }
     current = 1;
+    uncheckedUsed = false;
     Input in{data, size};
     for (int steps = 0; in.n > 0 && steps < 400; ++steps) step(in);
     heapwrapFailNth(0);

@@ -41,6 +41,14 @@ ptrdiff_t slabOffset(const KeyRecord &k, const VRDentity *p) {
 // Empties a list that holds one entity or none: no slab space to give back.
 void emptyList(FormRecord &f) { f.flagsCount &= vrd::kFlagBits & ~vrd::kFlagHoldsForms; }
 
+// A killed record's link to the next reusable record was overwritten when
+// entities were added to it; once its list is empty again it would be read
+// as a link.  It ends its key's chain instead, as creation and the binary
+// reader take it while it held entities.
+void endChainIfKilled(FormRecord &f) {
+    if (vrd::isKilled(f) && entityCount(f) == 0) f.entityData[0] = 0xFFFFFFFFu;
+}
+
 }  // namespace
 
 extern "C" {
@@ -105,6 +113,7 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
     if (c == 0 || n == 0) return 0;
     if (c == 1) {
         emptyList(*f);
+        endChainIfKilled(*f);
         return 0;
     }
     // A range that only the wrap let through is refused like any other, and
@@ -131,6 +140,7 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
         f->entityData[0] = static_cast<uint32_t>(r);
     else if (m == 1)
         std::memcpy(f->entityData, survivors, sizeof(VRDentity));
+    endChainIfKilled(*f);
     return freeElist(k, static_cast<int>(oldStart), static_cast<int>(c)) != 0 ? 1 : 0;
 }
 
