@@ -165,7 +165,10 @@ int32_t VRD_CALL VRDfileWriteBinaryChecked(const char *path);
     "VRDintReadBinary", "VRDrealReadBinary") when the file ends early or memory
     runs out - the sections before hold the file's contents, the failing one is
     left empty and the later ones keep theirs, nothing rolled back.  A count
-    larger than the rest of the file is an early end.  A value entity that names
+    larger than the rest of the file is an early end, found before memory is
+    asked for it; a pipe or other stream gives the same results, its bytes
+    read ahead as they arrive, so memory stays within about twice what
+    arrived.  Time is linear in the file's size.  A value entity that names
     nothing in its pool (after such a cut, or in a dump of such a store) reads
     as absent: every getter refuses the index. */
 int32_t VRD_CALL VRDfileReadBinary(const char *path);
