@@ -170,6 +170,15 @@ TEST_F(Entities, AKilledFormEmptiedAgainEndsItsChain) {
     std::remove(path.c_str());
     ASSERT_TRUE(VRDformCreate(kNull, k, nullptr, &made) == 0 && made == c);
     ASSERT_TRUE(VRDformCreate(kNull, k, nullptr, &made) == 0 && made == vrdtest::entity(c.first, 4));
+    // Reused while it holds entities, a killed form ends the chain too: the
+    // first slot of its run (slot 0 of a fresh key, like the form) is not
+    // taken for a link, so killed again it does not link to itself.
+    VRDentity d = form("FRESH");
+    ASSERT_TRUE(all({VRDformKill(d, 0, 0) == 0, VRDformAddEntities(d, kEnd, 2, ints("12").data()) == 0}));
+    ASSERT_TRUE(VRDformCreate(kNull, key("FRESH"), nullptr, &made) == 0 && made == d && VRDformKill(d, 0, 0) == 0);
+    path = vrdtest::scratchPath("chain2.bin");
+    EXPECT_TRUE(VRDfileWriteBinary(path.c_str()) == 0 && VRDfileReadBinary(path.c_str()) == 0);
+    std::remove(path.c_str());
 }
 
 TEST_F(Entities, ListLengthLimitHoldsInEveryMode) {

@@ -27,9 +27,11 @@ bool takeFormIndex(KeyRecord &k, uint32_t *index) {
     if (k.reuseFreedForms != 0 && k.freeForms != -1) {
         uint32_t head = static_cast<uint32_t>(k.freeForms);
         // Entities added to a killed form overwrite its chain link; such a
-        // chain ends here instead of naming a record outside the array.
+        // chain ends here, as the binary reader reads it, instead of naming
+        // the list's first slot or a record outside the array.
         if (head < k.formCount && vrd::isKilled(k.formRecords[head])) {
-            auto next = static_cast<int32_t>(k.formRecords[head].entityData[0]);
+            const FormRecord &f = k.formRecords[head];
+            auto next = vrd::entityCount(f) == 0 ? static_cast<int32_t>(f.entityData[0]) : -1;
             k.freeForms = next == -1 || static_cast<uint32_t>(next) < k.formCount ? next : -1;
             *index = head;
             return true;
