@@ -326,6 +326,35 @@ void makeValue(Input &in, int kind) {
     }
 }
 
+// Whether a deep copy of the forms in `roots` makes at most `cap` forms.  A
+// copy duplicates a form once per reference, so a few lists that name one
+// form twice make it exponential (as it should be); such copies are skipped.
+bool copyIsSmall(const std::vector<VRDentity> &roots, int cap = 2000) {
+    int made = 0;
+    std::vector<std::pair<VRDentity, std::vector<VRDentity>>> path;  // a form and its forms still to visit
+    for (VRDentity root : roots) {
+        if ((root.first & 0x80000000u) == 0) continue;
+        path.push_back({root, {}});
+        for (uint32_t i = VRDformEntityCount(root); i-- > 0;) path.back().second.push_back(VRDformGetEntity(root, i));
+        if (++made > cap) return false;
+        while (!path.empty()) {
+            if (path.back().second.empty()) {
+                path.pop_back();
+                continue;
+            }
+            VRDentity e = path.back().second.back();
+            path.back().second.pop_back();
+            bool onPath = false;
+            for (auto &[form, rest] : path) onPath = onPath || (form.first == e.first && form.second == e.second);
+            if ((e.first & 0x80000000u) == 0 || onPath) continue;
+            if (++made > cap) return false;
+            path.push_back({e, {}});
+            for (uint32_t i = VRDformEntityCount(e); i-- > 0;) path.back().second.push_back(VRDformGetEntity(e, i));
+        }
+    }
+    return true;
+}
+
 // The operations that make or remove several forms: when one fails for want
 // of memory, every live form is as it was.
 template <typename Operation>
@@ -383,10 +412,13 @@ void changeForms(Input &in, int op, bool failing) {
         VRDentity owner = in.byte() < 64 ? VRDnullEntity() : pickForm(in);
         keyword = kKeywords[0];
         uint32_t key = in.byte() < 128 ? (f.first & VRD_NO_KEY) : pickKey(in, &keyword);
+        // A killed source's record is free: the copy may take it for one of its own forms.
+        bool live = (f.first & 0x80000000u) != 0 && VRDformIsKilled(f) == 0;
+        if (!copyIsSmall({f})) break;
         atomically(failing, [&] { return VRDformCopy(f, owner, key, keyword, &made); });
         if (made.first != 0) w.note(made);
-        if (!failing && (f.first & 0x80000000u) != 0 && made.first != 0 && VRDformIsKilled(made) == 0 &&
-            VRDformIsKilled(f) == 0 && key == (f.first & VRD_NO_KEY) && plainDepth(f) >= 0)
+        if (!failing && live && made.first != 0 && VRDformIsKilled(made) == 0 && key == (f.first & VRD_NO_KEY) &&
+            plainDepth(f) >= 0)
             require(textOf(made) == textOf(f), "a copy writes as its source");
         break;
     }
@@ -394,6 +426,9 @@ void changeForms(Input &in, int op, bool failing) {
         VRDentity to = pickForm(in);
         uint32_t first = in.byte() < 32 ? kEnd : in.byte() % 6, count = in.byte() % 4;
         uint32_t position = pickPosition(in, to);
+        std::vector<VRDentity> range(VRDformEntityCount(f));
+        if (!range.empty()) VRDformGetEntities(0, uint32_t(range.size()), f, range.data());
+        if (!copyIsSmall(range)) break;
         atomically(failing, [&] { return VRDformCopyEntities(f, first, count, to, position); });
         break;
     }
