@@ -326,11 +326,17 @@ void makeValue(Input &in, int kind) {
     }
 }
 
-// Whether a deep copy of the forms in `roots` makes at most `cap` forms.  A
-// copy duplicates a form once per reference, so a few lists that name one
-// form twice make it exponential (as it should be); such copies are skipped.
-bool copyIsSmall(const std::vector<VRDentity> &roots, int cap = 2000) {
-    int made = 0;
+// Forms the copies of this input may still make.  A copy duplicates a form
+// once per reference, so a few lists that name one form twice make it
+// exponential (as it should be), and a key's form array grows by a fixed
+// step past 256 records, so its growth is quadratic: the fuzzer keeps
+// stores small instead.
+int copyBudget = 0;
+constexpr int kCopyBudget = 5000;
+
+// Whether a deep copy of the forms in `roots` fits the budget; takes it.
+bool copyIsSmall(const std::vector<VRDentity> &roots) {
+    int made = 0, cap = copyBudget;
     std::vector<std::pair<VRDentity, std::vector<VRDentity>>> path;  // a form and its forms still to visit
     for (VRDentity root : roots) {
         if ((root.first & 0x80000000u) == 0) continue;
@@ -352,6 +358,7 @@ bool copyIsSmall(const std::vector<VRDentity> &roots, int cap = 2000) {
             for (uint32_t i = VRDformEntityCount(e); i-- > 0;) path.back().second.push_back(VRDformGetEntity(e, i));
         }
     }
+    copyBudget -= made;
     return true;
 }
 
@@ -513,6 +520,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     current = 1;
     uncheckedUsed = false;
+    copyBudget = kCopyBudget;
     Input in{data, size};
     for (int steps = 0; in.n > 0 && steps < 400; ++steps) step(in);
     heapwrapFailNth(0);
