@@ -17,8 +17,10 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <tuple>
 
+#include "forms/forms.h"
 #include "fuzz_common.h"
 #include "vrd/heapwrap.h"
 
@@ -326,36 +328,51 @@ void makeValue(Input &in, int kind) {
     }
 }
 
-// Forms the copies of this input may still make.  A copy duplicates a form
-// once per reference, so a few lists that name one form twice make it
-// exponential (as it should be), and a key's form array grows by a fixed
-// step past 256 records, so its growth is quadratic: the fuzzer keeps
+// Entities (forms and list entries) the copies of this input may still make.
+// A copy duplicates a form once per reference, so a few lists that name one
+// form twice make it exponential (as it should be), and form arrays and
+// slabs grow by fixed steps, so their growth is quadratic: the fuzzer keeps
 // stores small instead.
-int copyBudget = 0;
-constexpr int kCopyBudget = 5000;
+long copyBudget = 0;
+constexpr long kCopyBudget = 20000;
+
+// What a deep copy follows from a form: its property list, then its list.
+std::vector<VRDentity> followed(VRDentity form) {
+    std::vector<VRDentity> next;
+    for (uint32_t i = VRDformEntityCount(form); i-- > 0;) next.push_back(VRDformGetEntity(form, i));
+    next.push_back(vrd::propertyListOf(VRDget(nullptr), form));
+    return next;
+}
 
 // Whether a deep copy of the forms in `roots` fits the budget; takes it.
+// The walk itself looks at a bounded number of entities.  A tree that lists
+// a killed form is not copied: the copy may take that record for one of its
+// own forms, so the tree grows as it is copied.
 bool copyIsSmall(const std::vector<VRDentity> &roots) {
-    int made = 0, cap = copyBudget;
-    std::vector<std::pair<VRDentity, std::vector<VRDentity>>> path;  // a form and its forms still to visit
+    long made = 0, looked = 0;
+    std::vector<std::pair<VRDentity, std::vector<VRDentity>>> path;  // a form and what is still to visit
+    std::set<uint64_t> onPath;
     for (VRDentity root : roots) {
         if ((root.first & 0x80000000u) == 0) continue;
-        path.push_back({root, {}});
-        for (uint32_t i = VRDformEntityCount(root); i-- > 0;) path.back().second.push_back(VRDformGetEntity(root, i));
-        if (++made > cap) return false;
+        path.push_back({root, followed(root)});
+        onPath.insert(wordOf(root));
+        made += static_cast<long>(path.back().second.size());
+        if (made > copyBudget) return false;
         while (!path.empty()) {
             if (path.back().second.empty()) {
+                onPath.erase(wordOf(path.back().first));
                 path.pop_back();
                 continue;
             }
             VRDentity e = path.back().second.back();
             path.back().second.pop_back();
-            bool onPath = false;
-            for (auto &[form, rest] : path) onPath = onPath || (form.first == e.first && form.second == e.second);
-            if ((e.first & 0x80000000u) == 0 || onPath) continue;
-            if (++made > cap) return false;
-            path.push_back({e, {}});
-            for (uint32_t i = VRDformEntityCount(e); i-- > 0;) path.back().second.push_back(VRDformGetEntity(e, i));
+            if (++looked > 100000) return false;
+            if ((e.first & 0x80000000u) == 0 || onPath.count(wordOf(e)) != 0) continue;
+            if (VRDformIsKilled(e) != 0) return false;
+            path.push_back({e, followed(e)});
+            made += static_cast<long>(path.back().second.size());
+            if (made > copyBudget) return false;
+            onPath.insert(wordOf(e));
         }
     }
     copyBudget -= made;
