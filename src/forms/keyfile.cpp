@@ -11,7 +11,7 @@ void packKeyRecord(const KeyRecord &k, uint32_t *w) {
     w[2] = k.formCount;
     w[3] = static_cast<uint32_t>(k.freeForms);
     w[4] = k.reuseFreedForms;
-    w[5] = k.slabSlots != nullptr ? 1 : 0;
+    w[5] = hasSlab(k) ? 1 : 0;
     w[6] = static_cast<uint32_t>(k.slabCapacity);
     w[7] = static_cast<uint32_t>(k.slabUsed);
     w[8] = static_cast<uint32_t>(k.slabFree);
@@ -45,12 +45,12 @@ Status unpackKeyRecord(const uint32_t *w, KeyRecord *k) {
         if (w[1] != 0 || w[2] != 0 || w[3] != 0xFFFFFFFFu || w[5] != 0 || w[6] != 0 || w[7] != 0 ||
             w[8] != 0xFFFFFFFFu)
             return Status::Bad;
-        *k = KeyRecord{nullptr, 0, 0, -1, w[4], nullptr, 0, 0, -1};
+        *k = KeyRecord{nullptr, 0, 0, -1, w[4], nullptr, 0, 0, -1, 0};
         return Status::Ok;
     }
     if (static_cast<int32_t>(w[7]) < 0) return Status::Bad;
     *k = KeyRecord{nullptr, w[2], w[2], static_cast<int32_t>(w[3]), w[4], nullptr,
-                   static_cast<int32_t>(w[7]), static_cast<int32_t>(w[7]), static_cast<int32_t>(w[8])};
+                   static_cast<int32_t>(w[7]), static_cast<int32_t>(w[7]), static_cast<int32_t>(w[8]), 0};
     return Status::Ok;
 }
 
@@ -75,9 +75,11 @@ Status readFormData(Source &src, KeyRecord &k) {
     uint64_t bytes = uint64_t{k.formCount} * sizeof(FormRecord) + uint64_t(k.slabUsed) * sizeof(VRDentity);
     if (!src.has(bytes)) return Status::Cut;
     VRD_TRY(allocate(k.formRecords, k.formCount));
-    VRD_TRY(allocate(k.slabSlots, static_cast<uint64_t>(k.slabUsed)));
+    VRDentity *slots = nullptr;
+    VRD_TRY(allocate(slots, static_cast<uint64_t>(k.slabUsed)));
+    adoptSlab(k, slots);
     VRD_TRY(src.take(k.formRecords, k.formCount * sizeof(FormRecord)));
-    return src.take(k.slabSlots, static_cast<size_t>(k.slabUsed) * sizeof(VRDentity));
+    return src.take(slots, static_cast<size_t>(k.slabUsed) * sizeof(VRDentity));
 }
 
 // A form entity must name a record of a key that has forms; entities of
@@ -94,7 +96,7 @@ Status checkFreeBlocks(const KeyRecord &k, Marks &slots) {
     int32_t block = k.slabFree;
     while (block != -1) {
         if (block < 0 || block >= k.slabUsed) return Status::Bad;
-        VRDentity header = k.slabSlots[block];
+        VRDentity header = slabOf(k)[block];
         auto length = static_cast<int32_t>(header.second);
         if (length < 2 || length > k.slabUsed - block || !slots.claimRun(uint64_t(block), uint64_t(length)))
             return Status::Bad;
@@ -144,7 +146,7 @@ Status checkKeyForms(const KeySectionStage &stage, const KeyRecord &k) {
         uint64_t first = f.entityData[0];
         if (first + n > static_cast<uint64_t>(k.slabUsed) || !slots.claimRun(first, n)) return Status::Bad;
         for (uint32_t j = 0; j < n; ++j)
-            if (!formResolves(k.slabSlots[first + j], stage.records, stage.count)) return Status::Bad;
+            if (!formResolves(slabOf(k)[first + j], stage.records, stage.count)) return Status::Bad;
     }
     return checkFreeForms(k);
 }
@@ -160,7 +162,7 @@ void writeKeySection(int fd, const VRDstore *s) {
         const KeyRecord *key = formsOfKey(s, k);
         if (key == nullptr) continue;
         rawWrite(fd, key->formRecords, key->formCount * sizeof(FormRecord));
-        rawWrite(fd, key->slabSlots, static_cast<size_t>(key->slabUsed) * sizeof(VRDentity));
+        rawWrite(fd, slabOf(*key), static_cast<size_t>(key->slabUsed) * sizeof(VRDentity));
     }
 }
 
