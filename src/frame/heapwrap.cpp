@@ -72,11 +72,14 @@ void showAll(Header *h) {
 #endif
 }
 
-// A fresh block of `capacity` bytes (zeroed when asked), null when the
-// allocator has none.  A zero-byte request still gets a real block.
+// A fresh block of `size` bytes (zeroed when asked), null when the
+// allocator has none.  A zero-byte request still gets a real block, with a
+// byte behind its header, so the caller's pointer lies inside it (a leak
+// checker follows pointers into a block, not past its end).
 void *newBlock(size_t size, bool zeroed) {
-    if (size > kLargest) return nullptr;
-    auto *h = static_cast<Header *>(zeroed ? std::calloc(1, kHeaderBytes + size) : std::malloc(kHeaderBytes + size));
+    if (size > kLargest - 1) return nullptr;
+    size_t bytes = kHeaderBytes + (size != 0 ? size : 1);
+    auto *h = static_cast<Header *>(zeroed ? std::calloc(1, bytes) : std::malloc(bytes));
     if (h == nullptr) return nullptr;
     h->size = h->capacity = size;
     return bytesOf(h);
