@@ -6,7 +6,12 @@
 #include <limits>
 #include <sstream>
 
+#include "pools/coordindex.h"
+#include "pools/keyindex.h"
+#include "pools/numindex.h"
+#include "pools/pointindex.h"
 #include "pools/pools.h"
+#include "pools/stringindex.h"
 #include "support.h"
 
 namespace {
@@ -141,6 +146,7 @@ private:
 
 class Lookups : public vrdtest::StoreTest {
 protected:
+    static void expectOkAll(int32_t a, int32_t b, int32_t c, int32_t d) { vrdtest::expectOk({a, b, c, d}); }
     void TearDown() override {
         vrd::usePlainPaths = false;
         heapwrapFailIndexNth(0);
@@ -205,6 +211,31 @@ TEST_F(Lookups, ValuesHalfTheRangeApartAreMissedAsTheWalkMissesThem) {
         EXPECT_TRUE(table(0, 0) == 103 && table(elsewhere[0].first, elsewhere[0].second) == 0) << plain;
         EXPECT_EQ(VRDpointFind(0, 0), (VRDentity{0x40000000u, 0x3C000000u | 103})) << plain;
         EXPECT_TRUE(takeReports().empty());
+    }
+}
+
+// Each lookup lists every value of its pool in at most four slots, 16 bytes, a value.
+TEST_F(Lookups, HashesHoldAtMostSixteenBytesPerValue) {
+    VRDentity e{};
+    uint32_t key = 0;
+    for (int32_t i = 0; i < 70000; ++i) {
+        std::string text = "text " + std::to_string(i);
+        expectOkAll(VRDintCreate(200000000 + i, &e), VRDrealCreate(i + 0.5, &e), VRDstringCreate(text.c_str(), &e),
+                    newpoint(i, -i, &e));
+        if (i < 30000) {
+            ASSERT_EQ(newxcoord(i), i);
+        }
+        if (i < 5000) {
+            ASSERT_EQ(VRDkeyCreate(("KEY" + std::to_string(i)).c_str(), &key), 0);
+        }
+    }
+    const vrd::IndexTable *tables[] = {&vrd::numbers(store).bigintLookup, &vrd::numbers(store).realLookup,
+                                       &vrd::strings(store).stringLookup->table, &vrd::keywords(store).keywordLookup->table,
+                                       &vrd::points(store).xcoordLookup->table, &vrd::points(store).pointLookup->table};
+    const uint32_t values[] = {70000, 70000, 70000, 5000, 30000, 70000};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(tables[i]->count, values[i]) << i;
+        EXPECT_LE(vrd::tableBytes(*tables[i]), 16u * values[i]) << i;
     }
 }
 
