@@ -24,7 +24,8 @@ struct SlabEvent {
 };
 
 // The appends waiting in one key's slab: the form they go to, its whole
-// list, and the log.  Both arrays double when full.
+// list, and the log.  Both arrays grow by half when full (reserve), so the
+// list costs at most 12 bytes an entity and the log 16 bytes an append.
 struct Deferral {
     uint32_t form;
     VRDentity *list;
@@ -34,18 +35,20 @@ struct Deferral {
 };
 
 // Every store's deferrals, named by the 1-based number a key record holds
-// (KeyRecord::slabDeferral); free entries are null.  Doubles from 16.
+// (KeyRecord::slabDeferral); free entries are null.  Grows from 16 entries.
 Deferral **deferrals = nullptr;
 uint32_t deferralSlots = 0;
 uint32_t freeFrom = 0;  // no free entry below this one
 
 Deferral *deferralOf(const KeyRecord &k) { return deferrals[k.slabDeferral - 1]; }
 
-// Makes room for `need` items in an index-memory array; doubles.
+// Makes room for `need` items in an index-memory array: the growth rule of
+// every array here, by half again, so each item is copied a bounded number
+// of times.
 template <typename T>
 bool reserve(T *&items, uint32_t &capacity, uint64_t need) {
     if (need <= capacity) return true;
-    uint64_t grown = std::max<uint64_t>(need, uint64_t{capacity} * 2);
+    uint64_t grown = std::max<uint64_t>(need, uint64_t{capacity} + capacity / 2);
     if (grown > UINT32_MAX / sizeof(T)) return false;
     auto *more = static_cast<T *>(mallocIndexMem(grown * sizeof(T)));
     if (more == nullptr) return false;
@@ -61,7 +64,7 @@ bool freeEntry(uint32_t *slot) {
     while (freeFrom < deferralSlots && deferrals[freeFrom] != nullptr) ++freeFrom;
     if (freeFrom == deferralSlots) {
         uint32_t old = deferralSlots;
-        if (!reserve(deferrals, deferralSlots, std::max<uint32_t>(16, old * 2))) return false;
+        if (!reserve(deferrals, deferralSlots, std::max<uint32_t>(16, old + 1))) return false;
         std::fill(deferrals + old, deferrals + deferralSlots, nullptr);
     }
     *slot = freeFrom;
@@ -87,7 +90,7 @@ Deferral *open(KeyRecord &k, uint32_t form, uint32_t first, uint32_t count) {
     auto *d = static_cast<Deferral *>(mallocIndexMem(sizeof(Deferral)));
     if (d == nullptr) return nullptr;
     *d = Deferral{form, nullptr, 0, 0, nullptr, 0, 0};
-    if (!reserve(d->list, d->capacity, uint64_t{count} * 2)) {
+    if (!reserve(d->list, d->capacity, uint64_t{count} + count / 2)) {
         freeIndexMem(d);
         return nullptr;
     }
