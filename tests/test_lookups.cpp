@@ -49,21 +49,26 @@ public:
     Work(uint32_t seed, uint32_t indexFailSeed) : ops_{seed}, indexFailures_{indexFailSeed} {}
 
     std::string run(int steps) {
+        vrdtest::reports().clear();
         for (int step = 0; step < steps; ++step) {
             if (indexFailures_.state != 0 && indexFailures_.chance(4)) heapwrapFailIndexNth(1 + indexFailures_.below(3));
             if (ops_.chance(1)) heapwrapFailNth(1);
             one();
             heapwrapFailNth(0);
-            for (const vrdtest::Report &r : vrdtest::reports()) out_ << " report " << r.routine << r.code;
-            vrdtest::reports().clear();
+            takeReports();
             out_ << '\n';
         }
         heapwrapFailIndexNth(0);
         observeWhole(false);
+        takeReports();
         return out_.str();
     }
 
 private:
+    void takeReports() {
+        for (const vrdtest::Report &r : vrdtest::reports()) out_ << " report " << r.routine << r.code;
+        vrdtest::reports().clear();
+    }
     void entity(int32_t result, VRDentity e) { out_ << ' ' << result << ':' << e.first << '/' << e.second; }
 
     std::string text() {

@@ -39,6 +39,7 @@ public:
     Work(uint32_t seed, uint32_t indexFailSeed) : ops_{seed}, indexFailures_{indexFailSeed} {}
 
     std::string run(int steps) {
+        vrdtest::reports().clear();
         for (const char *k : {"AA", "BB", "CC"})
             for (int i = 0; i < 3; ++i) forms_.push_back(create(k, VRDnullEntity()));
         current_ = forms_[0];
@@ -48,13 +49,13 @@ public:
             if (failing) heapwrapFailNth(1 + ops_.below(3));
             one();
             heapwrapFailNth(0);
-            for (const vrdtest::Report &r : vrdtest::reports()) out_ << " report " << r.routine << r.code;
-            vrdtest::reports().clear();
+            takeReports();
             out_ << '\n';
         }
         heapwrapFailIndexNth(0);
         for (VRDentity f : forms_) list(f);
         observeWhole();
+        takeReports();
         return out_.str();
     }
 
@@ -83,12 +84,19 @@ private:
         out_ << " list " << count << ':';
         for (uint32_t i = 0; p != nullptr && i < count; ++i) out_ << ' ' << p[i].first << '/' << p[i].second;
     }
-    void observeWhole() {
+    // The statistics and the dump; now and then the dump read back over the
+    // store, which drops whatever waits with the slabs it replaces.
+    void observeWhole(bool readBack = false) {
         out_ << vrdtest::statisticsReport();
         std::string path = vrdtest::scratchPath("slabdefer.bin");
         std::remove(path.c_str());
         out_ << " dump " << VRDfileWriteBinary(path.c_str()) << ' ' << fileBytes(path);
+        if (readBack) out_ << " read " << VRDfileReadBinary(path.c_str());
         std::remove(path.c_str());
+    }
+    void takeReports() {
+        for (const vrdtest::Report &r : vrdtest::reports()) out_ << " report " << r.routine << r.code;
+        vrdtest::reports().clear();
     }
     void one() {
         uint32_t what = ops_.below(100);
@@ -136,7 +144,7 @@ private:
             out_ << " copy " << VRDformCopy(source, VRDnullEntity(), VRD_NO_KEY, "BB", &copy);
             if (vrd::hasTag(copy)) forms_.push_back(copy);
         } else if (what < 90) {
-            observeWhole();
+            observeWhole(ops_.chance(50));
         } else {
             out_ << " count " << VRDformEntityCount(pick());
         }
