@@ -6,12 +6,7 @@
 #include <limits>
 #include <sstream>
 
-#include "pools/coordindex.h"
-#include "pools/keyindex.h"
-#include "pools/numindex.h"
-#include "pools/pointindex.h"
 #include "pools/pools.h"
-#include "pools/stringindex.h"
 #include "support.h"
 
 namespace {
@@ -234,13 +229,14 @@ TEST_F(Lookups, HashesHoldAtMostSixteenBytesPerValue) {
             ASSERT_EQ(VRDkeyCreate(("KEY" + std::to_string(i)).c_str(), &key), 0);
         }
     }
-    const vrd::IndexTable *tables[] = {&vrd::numbers(store).bigintLookup, &vrd::numbers(store).realLookup,
-                                       &vrd::strings(store).stringLookup->table, &vrd::keywords(store).keywordLookup->table,
-                                       &vrd::points(store).xcoordLookup->table, &vrd::points(store).pointLookup->table};
-    const uint32_t values[] = {70000, 70000, 70000, 5000, 30000, 70000};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(tables[i]->count, values[i]) << i;
-        EXPECT_LE(vrd::tableBytes(*tables[i]), 16u * values[i]) << i;
+    using vrd::PoolLookup;
+    const std::pair<PoolLookup, uint32_t> lookups[] = {{PoolLookup::Bigints, 70000}, {PoolLookup::Reals, 70000},
+                                                       {PoolLookup::Strings, 70000}, {PoolLookup::Keywords, 5000},
+                                                       {PoolLookup::Xcoords, 30000}, {PoolLookup::Points, 70000}};
+    for (auto [which, values] : lookups) {
+        vrd::LookupSize size = vrd::lookupSize(store, which);
+        EXPECT_EQ(size.entries, values) << int(which);
+        EXPECT_LE(size.bytes, 16u * values) << int(which);
     }
 }
 

@@ -26,11 +26,12 @@ struct KeyRecord {
     int32_t slabUsed;          // high-water mark
     int32_t slabFree;          // first free block, -1 none
     // Non-zero: appends to one form of this key wait to be copied into the
-    // slab (slabdefer.h); the slots are read only through slabOf.  Held in
-    // the record's padding, so a key record keeps its size.
+    // slab (slab.h); the slots are read only through slabOf.  On a 64-bit
+    // build it fills the record's padding, so the key table's requests to
+    // the memory layer keep their sizes.
     uint32_t slabDeferral;
 };
-static_assert(sizeof(KeyRecord) == (sizeof(void *) == 8 ? 48 : 40), "the deferral mark takes no room");
+static_assert(sizeof(void *) != 8 || sizeof(KeyRecord) == 48, "the deferral mark fills the padding");
 
 namespace vrd {
 
