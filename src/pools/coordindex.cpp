@@ -10,7 +10,7 @@ constexpr int64_t kSpanLimit = int64_t{1} << 31;
 
 uint64_t coordHash(int32_t v) { return mixHash(static_cast<uint32_t>(v) ^ 0x5bd1e995u); }
 
-bool add(CoordTable t, CoordLookup &x, uint16_t e) {
+bool add(const CoordTable &t, CoordLookup &x, uint16_t e) {
     if (!reserveEntry(x.table, [&t](uint32_t i) { return coordHash(t.values[i]); })) return false;
     putEntry(x.table, coordHash(t.values[e]), e);
     return true;
@@ -19,7 +19,7 @@ bool add(CoordTable t, CoordLookup &x, uint16_t e) {
 // Checks the bucket's chain for order and span and lists its values (an
 // empty bucket gets low INT32_MAX, high INT32_MIN); false only when the
 // index memory refuses.
-bool buildBucket(CoordTable t, CoordLookup &x, uint32_t b) {
+bool buildBucket(const CoordTable &t, CoordLookup &x, uint32_t b) {
     x.walked[b] = 0;
     int64_t low = INT32_MAX, high = INT32_MIN;
     int32_t previous = 0;
@@ -45,12 +45,12 @@ bool buildBucket(CoordTable t, CoordLookup &x, uint32_t b) {
     return true;
 }
 
-void refuse(CoordTable t) {
+void refuse(const CoordTable &t) {
     dropCoordLookup(t);
     t.refusedAt = t.count;
 }
 
-bool ready(CoordTable t) {
+bool ready(const CoordTable &t) {
     if (usePlainPaths) {
         dropCoordLookup(t);
         return false;
@@ -69,7 +69,7 @@ bool ready(CoordTable t) {
 
 }  // namespace
 
-uint32_t lookUpCoord(CoordTable t, int32_t v) {
+uint32_t lookUpCoord(const CoordTable &t, int32_t v) {
     if (t.index == nullptr || !ready(t)) return kCoordUnknown;
     const CoordLookup &x = *t.lookup;
     if (x.walked[coordBucket(v)]) return kCoordUnknown;
@@ -77,7 +77,7 @@ uint32_t lookUpCoord(CoordTable t, int32_t v) {
     return e == kNoEntry ? kCoordEnd : e;
 }
 
-void noteCoord(CoordTable t, uint16_t n) {
+void noteCoord(const CoordTable &t, uint16_t n) {
     CoordLookup *x = t.lookup;
     if (x == nullptr) return;
     int32_t v = t.values[n];
@@ -94,7 +94,7 @@ void noteCoord(CoordTable t, uint16_t n) {
     if (!add(t, *x, n)) refuse(t);
 }
 
-void dropCoordLookup(CoordTable t) {
+void dropCoordLookup(const CoordTable &t) {
     if (t.lookup == nullptr) return;
     freeIndexMem(t.lookup->table.slots);
     freeIndexMem(t.lookup);

@@ -8,8 +8,10 @@
 namespace vrd {
 
 // The lookup beside one coordinate table (points.h: xcoordLookup,
-// ycoordLookup), built on the first lookup once the table holds
-// kCoordLookupFrom values and kept in step with every new value.
+// ycoordLookup), asked only when a short walk of the chain has not ended
+// (design data repeats a few coordinates, near their chains' heads), built
+// on the first such question once the table holds kCoordLookupFrom values
+// and kept in step with every new value.
 //
 // A bucket is "orderly" when its chain runs in strictly ascending plain
 // order and its values span less than 2^31: the pools' wrapping order then
@@ -35,11 +37,11 @@ constexpr uint32_t kCoordUnknown = 0x10000;  // the lookup cannot answer: walk
 
 // The value's index (below kCoordEnd), kCoordEnd when the table does not
 // hold it, or kCoordUnknown; builds the lookup when it is due.
-uint32_t lookUpCoord(CoordTable t, int32_t v);
+uint32_t lookUpCoord(const CoordTable &t, int32_t v);
 // Called once value `n` has been linked into its chain.
-void noteCoord(CoordTable t, uint16_t n);
+void noteCoord(const CoordTable &t, uint16_t n);
 // Releases a table's lookup.
-void dropCoordLookup(CoordTable t);
+void dropCoordLookup(const CoordTable &t);
 
 }  // namespace vrd
 

@@ -62,22 +62,37 @@ bool ready(KeywordArea &s) {
     return true;
 }
 
-}  // namespace
+// A chain walk this short costs less than hashing the keyword: design data
+// has a few dozen keywords, spread over their first letters.
+constexpr uint32_t kShortWalk = 4;
 
-KeywordSearch searchKeyword(KeywordArea &s, const char *keyword) {
-    KeywordSearch r{keywordBucket(keyword), VRD_NO_KEY, VRD_NO_KEY};
-    if (ready(s)) {
-        r.found = lookUp(s, *s.keywordLookup, keyword);
-        r.tail = r.found != VRD_NO_KEY ? r.found : s.keywordLookup->tails[r.bucket];
-        return r;
-    }
+// Walks the keyword's chain for at most `limit` keys; false when it was cut
+// short before it found the keyword or reached the chain's end.
+bool walk(const KeywordArea &s, const char *keyword, KeywordSearch &r, uint32_t limit) {
+    uint32_t steps = 0;
     for (uint32_t k = s.keywordIndex[r.bucket]; k != VRD_NO_KEY; k = s.keywordNext[k]) {
+        if (steps++ == limit) return false;
         r.tail = k;
         if (std::strcmp(textOf(s, k), keyword) == 0) {
             r.found = k;
             break;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+KeywordSearch searchKeyword(KeywordArea &s, const char *keyword) {
+    KeywordSearch r{keywordBucket(keyword), VRD_NO_KEY, VRD_NO_KEY};
+    if (walk(s, keyword, r, kShortWalk)) return r;
+    if (ready(s)) {
+        r.found = lookUp(s, *s.keywordLookup, keyword);
+        r.tail = r.found != VRD_NO_KEY ? r.found : s.keywordLookup->tails[r.bucket];
+        return r;
+    }
+    r.tail = VRD_NO_KEY;
+    walk(s, keyword, r, UINT32_MAX);
     return r;
 }
 

@@ -9,8 +9,9 @@ namespace vrd {
 
 // The keyword lookup beside the table (keywords.h: keywordLookup): each key
 // that a chain walk can find, by the hash of its text, and the last key of
-// every chain, where a new key is linked.  Built on the first search once
-// the table holds kKeywordIndexFrom keys, kept in step with every new key,
+// every chain, where a new key is linked.  A search asks it only when a
+// short walk of the chain has not ended.  Built on the first such search
+// once the table holds kKeywordIndexFrom keys, kept in step with every new key,
 // dropped when the index memory refuses it (tried again once the table has
 // doubled), and rebuilt after the table is replaced.
 struct KeywordLookup {

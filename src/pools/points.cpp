@@ -8,30 +8,49 @@ constexpr uint16_t kCoordStep = 1020;  // coordinate tables grow by this many en
 constexpr int32_t kPointStep = 340;    // the point table grows by this many records
 constexpr int32_t kNoCoordinate = 0x7FFFFFFF;
 
+// A chain walk this short costs less than the lookup's hash: design data
+// repeats a few coordinates, which sit near their chains' heads.
+constexpr uint32_t kShortWalk = 8;
+
 struct CoordWalk {
     uint16_t found;     // index of the value, kCoordEnd when absent
     uint16_t previous;  // last smaller entry, kCoordEnd when it belongs at the head
+    bool done;          // the walk ended: found, passed the value or reached the chain's end
 };
 
-// Walks the ascending chain of v's bucket; entries past the count end it.
-CoordWalk walkCoord(const CoordTable &t, int32_t v) {
-    CoordWalk w{vrd::kCoordEnd, vrd::kCoordEnd};
-    for (uint16_t e = t.index[vrd::coordBucket(v)]; e != vrd::kCoordEnd && e < t.count; e = t.next[e]) {
-        int32_t d = vrd::rank(t.values[e], v);
-        if (d == 0) {
-            w.found = e;
-            break;
-        }
+// Walks the ascending chain of v's bucket for at most `limit` entries;
+// entries past the count end it.
+inline CoordWalk walkCoord(const CoordTable &t, int32_t v, uint32_t limit) {
+    const int32_t *values = t.values;
+    const uint16_t *next = t.next;
+    uint16_t previous = vrd::kCoordEnd, count = t.count;
+    for (uint16_t e = t.index[vrd::coordBucket(v)]; e != vrd::kCoordEnd && e < count; e = next[e]) {
+        if (limit-- == 0) return CoordWalk{vrd::kCoordEnd, previous, false};
+        int32_t d = vrd::rank(values[e], v);
+        if (d == 0) return CoordWalk{e, previous, true};
         if (d > 0) break;
-        w.previous = e;
+        previous = e;
     }
-    return w;
+    return CoordWalk{vrd::kCoordEnd, previous, true};
+}
+
+// The walk's answer (found or not, and the place): a short walk, else the
+// lookup, else the whole walk.  `placed` false: the lookup said the value
+// is absent and the place is still to be walked.
+inline CoordWalk findCoordPlace(const CoordTable &t, int32_t v, bool *placed) {
+    *placed = true;
+    CoordWalk w = walkCoord(t, v, kShortWalk);
+    if (w.done) return w;
+    uint32_t known = vrd::lookUpCoord(t, v);
+    if (known == vrd::kCoordUnknown) return walkCoord(t, v, UINT32_MAX);
+    *placed = false;
+    return CoordWalk{static_cast<uint16_t>(known), vrd::kCoordEnd, true};
 }
 
 // Index of v in the table, interned when new; kCoordEnd when the table is
 // full (silently: the point then goes whole to the point table) or memory
 // is short (reported).
-uint16_t internCoord(CoordTable t, int32_t v) {
+uint16_t internCoord(const CoordTable &t, int32_t v) {
     if (t.index == nullptr) {
         if (!vrd::growBlock(t.index, vrd::kCoordBuckets * sizeof(uint16_t))) {
             vrd::report(t.routine, VRD_E_NOMEM);
@@ -39,11 +58,9 @@ uint16_t internCoord(CoordTable t, int32_t v) {
         }
         for (int b = 0; b < vrd::kCoordBuckets; ++b) t.index[b] = vrd::kCoordEnd;
     }
-    uint32_t known = vrd::lookUpCoord(t, v);
-    CoordWalk w{vrd::kCoordEnd, vrd::kCoordEnd};
-    if (known == vrd::kCoordUnknown) w = walkCoord(t, v);
-    uint16_t found = known == vrd::kCoordUnknown ? w.found : static_cast<uint16_t>(known);
-    if (found != vrd::kCoordEnd) return found;
+    bool placed;
+    CoordWalk w = findCoordPlace(t, v, &placed);
+    if (w.found != vrd::kCoordEnd) return w.found;
     if (t.count >= t.capacity) {
         uint32_t capacity = static_cast<uint32_t>(t.capacity) + kCoordStep;
         if (capacity > t.limit) return vrd::kCoordEnd;
@@ -55,7 +72,7 @@ uint16_t internCoord(CoordTable t, int32_t v) {
         }
         t.capacity = static_cast<uint16_t>(capacity);
     }
-    if (known != vrd::kCoordUnknown) w = walkCoord(t, v);  // the lookup said absent: the walk gives the place
+    if (!placed) w = walkCoord(t, v, UINT32_MAX);
     uint16_t n = t.count;
     t.values[n] = v;
     uint16_t *link = w.previous == vrd::kCoordEnd ? &t.index[vrd::coordBucket(v)] : &t.next[w.previous];
@@ -69,8 +86,8 @@ uint16_t internCoord(CoordTable t, int32_t v) {
 // Index of v, or kCoordEnd; creates nothing.
 uint16_t findCoord(const CoordTable &t, int32_t v) {
     if (t.index == nullptr) return vrd::kCoordEnd;
-    uint32_t known = vrd::lookUpCoord(t, v);
-    return known == vrd::kCoordUnknown ? walkCoord(t, v).found : static_cast<uint16_t>(known);
+    bool placed;
+    return findCoordPlace(t, v, &placed).found;
 }
 
 VRDentity packedPoint(uint16_t xi, uint16_t yi) {
