@@ -63,11 +63,16 @@ TEST_F(Numbers, BigintTableGrowsBy125AndSurvivesFailedGrowth) {
     EXPECT_TRUE(takeReports().empty());
 }
 
-// Past 1024 entries lookups go through a hash index; its growth failing
-// (the allocation after the table's own) must change no answer.
+// From 64 entries lookups go through a hash index kept in the index memory: it spends no counted call, and
+// its memory failing (when first built, then when it grows) changes no answer and reports nothing.
 TEST_F(Numbers, BigintLookupsThroughTheIndexMatchTheTable) {
-    for (int32_t i = 0; i < 1125; ++i) integer(300000000 + 3 * i);
-    heapwrapFailNth(2);
+    long before = heapwrapCalls(), indexBefore = heapwrapIndexCalls();
+    heapwrapFailIndexNth(1);
+    for (int32_t i = 0; i < 600; ++i) integer(300000000 + 3 * i);
+    heapwrapFailIndexNth(1);
+    for (int32_t i = 600; i < 1125; ++i) integer(300000000 + 3 * i);
+    EXPECT_EQ(heapwrapCalls(), before + 9);  // the table's own growths, 125 entries each
+    EXPECT_GT(heapwrapIndexCalls(), indexBefore + 2);
     for (int32_t i = 0; i < 1500; ++i) EXPECT_EQ(integer(300000000 + 3 * i), (VRDentity{kBig + uint32_t(i), 0}));
     EXPECT_EQ(integer(-300000000), (VRDentity{kBig + 1500, 0}));
     EXPECT_TRUE(takeReports().empty());
@@ -108,12 +113,13 @@ TEST_F(Numbers, RealTableGrowthAndGetterRules) {
 
 // The lookup index must give exactly the first match a scan from index 0
 // gives, including merges of neighbours within DBL_EPSILON, and also after
-// the index failed to grow once (armed when the table is about to grow).
+// its memory failed when first built and once more when it grew.
 TEST_F(Numbers, RealLookupsGiveTheFirstMatchOfAScan) {
     std::vector<double> created;
     uint32_t state = 12345;
     auto next = [&] { return state = state * 1664525u + 1013904223u; };
-    bool armed = false;
+    int armed = 0;
+    heapwrapFailIndexNth(1);
     for (int round = 0; round < 6000; ++round) {
         double v;
         switch (next() % 5) {
@@ -123,7 +129,7 @@ TEST_F(Numbers, RealLookupsGiveTheFirstMatchOfAScan) {
         case 3: v = static_cast<double>(next() % 3000) / 8.0; break;
         default: v = -static_cast<double>(next() % 2000) * 1e6; break;
         }
-        if (!armed && created.size() > 1100 && created.size() % 62 == 0) armed = (heapwrapFailNth(2), true);
+        if (armed == 0 && created.size() == 500) armed = (heapwrapFailIndexNth(1), 1);
         size_t expected = 0;
         while (expected < created.size() && !(std::fabs(created[expected] - v) < DBL_EPSILON)) ++expected;
         if (expected == created.size()) created.push_back(v);
@@ -131,8 +137,8 @@ TEST_F(Numbers, RealLookupsGiveTheFirstMatchOfAScan) {
         ASSERT_EQ(VRDrealCreate(v, &e), 0);
         ASSERT_EQ(e, (VRDentity{kReal | static_cast<uint32_t>(expected), 0})) << round << " " << v;
     }
-    EXPECT_GT(created.size(), 1200u);  // well past the size where the index starts
-    EXPECT_TRUE(armed);
+    EXPECT_GT(created.size(), 1200u);  // well past the sizes where the index starts and grows
+    EXPECT_EQ(armed, 1);
     EXPECT_TRUE(takeReports().empty());
 }
 

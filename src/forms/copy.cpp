@@ -23,7 +23,8 @@ struct CopyFrame {
 // the same slab, which getElist may just have moved, so both addresses are
 // taken only now.
 void moveRun(KeyRecord &to, uint32_t toFirst, const KeyRecord &from, uint32_t fromFirst, uint32_t n) {
-    std::memmove(to.slabSlots + toFirst, from.slabSlots + fromFirst, static_cast<size_t>(n) * sizeof(VRDentity));
+    const VRDentity *source = vrd::slabOf(from) + fromFirst;
+    std::memmove(vrd::slabOf(to) + toFirst, source, static_cast<size_t>(n) * sizeof(VRDentity));
 }
 
 // Fills a new copy's record: it takes the source's list (into

@@ -1,7 +1,7 @@
 // entities.cpp - a form's entity list: insert, delete, read, replace, search and clear.
 #include <cstdint>
 
-#include "forms/forms.h"
+#include "forms/slab.h"
 
 namespace {
 using vrd::entityCount;
@@ -32,8 +32,8 @@ void setHoldsForms(FormRecord &f, bool holds) {
 // caller may hand in entities read from this very slab, which getElist can move.
 ptrdiff_t slabOffset(const KeyRecord &k, const VRDentity *p) {
     auto at = reinterpret_cast<uintptr_t>(p);
-    auto base = reinterpret_cast<uintptr_t>(k.slabSlots);
-    if (k.slabSlots == nullptr || at < base || at >= base + static_cast<uintptr_t>(k.slabCapacity) * sizeof(VRDentity))
+    auto base = reinterpret_cast<uintptr_t>(vrd::slabOf(k));
+    if (!vrd::hasSlab(k) || at < base || at >= base + static_cast<uintptr_t>(k.slabCapacity) * sizeof(VRDentity))
         return -1;
     return static_cast<ptrdiff_t>((at - base) / sizeof(VRDentity));
 }
@@ -77,12 +77,14 @@ int VRD_CALL VRDformAddEntities(VRDentity form, uint32_t position, uint32_t n, c
         if (vrd::checkMode) vrd::report("VRDformAddEntities", VRD_E_BADPOSITION);
         return 1;
     }
+    int deferred = vrd::appendDeferred(*k, *f, form.second, position, entities, n);
+    if (deferred >= 0) return deferred;
     ptrdiff_t inSlab = slabOffset(*k, entities);
     int r = getElist(k, c + n);
     if (r == -1) return 1;
-    if (inSlab >= 0) entities = k->slabSlots + inSlab;
+    if (inSlab >= 0) entities = vrd::slabOf(*k) + inSlab;
     // The new run is fresh: it overlaps neither the old run nor a live list.
-    VRDentity *run = k->slabSlots + r;
+    VRDentity *run = vrd::slabOf(*k) + r;
     const VRDentity *old = entitiesOf(*k, *f);
     moveEntities(run, old, position);
     moveEntities(run + position, entities, n);
@@ -129,9 +131,9 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
     if (m >= 2) {
         r = getElist(k, m);
         if (r == -1) return 1;
-        to = k->slabSlots + r;
+        to = vrd::slabOf(*k) + r;
     }
-    const VRDentity *from = k->slabSlots + f->entityData[0];
+    const VRDentity *from = vrd::slabOf(*k) + f->entityData[0];
     moveEntities(to, from, position);
     moveEntities(to + position, from + position + n, c - position - n);
     uint32_t oldStart = f->entityData[0];
@@ -181,7 +183,7 @@ int VRD_CALL VRDformSetEntity(VRDentity form, uint32_t position, VRDentity value
         return 0;
     }
     if (position >= c) return VRD_E_BADPOSITION;
-    k->slabSlots[f->entityData[0] + position] = value;
+    vrd::slabOf(*k)[f->entityData[0] + position] = value;
     return 0;
 }
 
@@ -200,7 +202,7 @@ const VRDentity *VRD_CALL VRDformGetPtrEntities(VRDentity form, uint32_t *count)
     uint32_t c = entityCount(*f);
     if (count != nullptr) *count = c;
     // An empty form still gives a non-null address; it is not to be read.
-    return c >= 2 ? k->slabSlots + f->entityData[0] : reinterpret_cast<const VRDentity *>(f->entityData);
+    return c >= 2 ? vrd::slabOf(*k) + f->entityData[0] : reinterpret_cast<const VRDentity *>(f->entityData);
 }
 
 int32_t VRD_CALL VRDentityGetPosition(VRDentity form, VRDentity value) {
@@ -229,7 +231,7 @@ int VRD_CALL VRDformCmpEntity(uint32_t position, uint32_t n, VRDentity form, con
     if (c < 2)
         std::memcpy(&e, f->entityData, sizeof e);
     else if (position < c)
-        e = k->slabSlots[f->entityData[0] + position];
+        e = vrd::slabOf(*k)[f->entityData[0] + position];
     else
         return 0;
     for (uint32_t i = 0; i < n; ++i)

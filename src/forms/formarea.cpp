@@ -7,7 +7,7 @@ void releaseFormData(KeyRecord *records, uint32_t count) {
     for (uint32_t k = 0; k < count; ++k) {
         if (records[k].formRecords == nullptr) continue;
         freeMem(records[k].formRecords);
-        freeMem(records[k].slabSlots);
+        releaseSlab(records[k]);
     }
 }
 
@@ -25,15 +25,16 @@ bool growKeyRecords(VRDstore *s, uint32_t capacity) {
 }
 
 void startKeyRecord(VRDstore *s, uint32_t key) {
-    forms(s).keyRecords[key] = KeyRecord{nullptr, 0, 0, -1, 0, nullptr, 0, 0, -1};
+    forms(s).keyRecords[key] = KeyRecord{nullptr, 0, 0, -1, 0, nullptr, 0, 0, -1, 0};
 }
 
 uint32_t freeBlocks(const KeyRecord &k, int32_t *starts, int32_t *lengths, uint32_t max) {
     uint32_t n = 0;
+    const VRDentity *slots = slabOf(k);
     for (int32_t b = k.slabFree; b >= 0 && b < k.slabUsed && n < max && n <= uint32_t(k.slabUsed); ++n) {
         starts[n] = b;
-        lengths[n] = static_cast<int32_t>(k.slabSlots[b].second);
-        b = static_cast<int32_t>(k.slabSlots[b].first);
+        lengths[n] = static_cast<int32_t>(slots[b].second);
+        b = static_cast<int32_t>(slots[b].first);
     }
     return n;
 }
@@ -63,9 +64,10 @@ KeyFigures keyFigures(const VRDstore *s, uint32_t key) {
     // Free blocks followed from slabFree through each block's link; never
     // more blocks than slots, so a damaged list still ends.
     int64_t steps = 0;
+    const VRDentity *slots = slabOf(*k);
     for (int32_t b = k->slabFree; b >= 0 && b < k->slabUsed && steps <= k->slabUsed; ++steps) {
-        r.freeSlots += static_cast<int32_t>(k->slabSlots[b].second);
-        b = static_cast<int32_t>(k->slabSlots[b].first);
+        r.freeSlots += static_cast<int32_t>(slots[b].second);
+        b = static_cast<int32_t>(slots[b].first);
     }
     for (uint32_t i = 0; i < k->formCount; ++i) {
         auto n = static_cast<int32_t>(entityCount(k->formRecords[i]));

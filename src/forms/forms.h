@@ -25,7 +25,13 @@ struct KeyRecord {
     int32_t slabCapacity;
     int32_t slabUsed;          // high-water mark
     int32_t slabFree;          // first free block, -1 none
+    // Non-zero: appends to one form of this key wait to be copied into the
+    // slab (slab.h); the slots are read only through slabOf.  On a 64-bit
+    // build it fills the record's padding, so the key table's requests to
+    // the memory layer keep their sizes.
+    uint32_t slabDeferral;
 };
+static_assert(sizeof(void *) != 8 || sizeof(KeyRecord) == 48, "the deferral mark fills the padding");
 
 namespace vrd {
 
@@ -60,6 +66,23 @@ constexpr size_t kKeyRecordWords = 9;     // a key record in the file
 static_assert(sizeof(FormRecord) == kFormRecordBytes, "form record is seven words");
 static_assert(sizeof(VRDentity) == kSlotBytes, "a slot holds one entity");
 
+// Puts every deferred write of the key's slab in place (slabdefer.cpp).
+void settleSlab(KeyRecord &k);
+
+// The key's slab slots with every deferred write in place: the one way
+// code outside the slab's own files reaches a slot.  Settling changes
+// nothing a caller can see, so a const record may be settled.
+inline VRDentity *slabOf(KeyRecord &k) {
+    if (k.slabDeferral != 0) settleSlab(k);
+    return k.slabSlots;
+}
+inline const VRDentity *slabOf(const KeyRecord &k) { return slabOf(const_cast<KeyRecord &>(k)); }
+inline bool hasSlab(const KeyRecord &k) { return k.slabSlots != nullptr; }
+// Gives a fresh record (one without a slab) the slab block read from a file.
+inline void adoptSlab(KeyRecord &k, VRDentity *block) { k.slabSlots = block; }
+// Releases the key's slab and whatever waits to be copied into it.
+void releaseSlab(KeyRecord &k);
+
 inline uint32_t entityCount(const FormRecord &f) { return f.flagsCount >> kCountShift; }
 inline void setEntityCount(FormRecord &f, uint32_t n) {
     f.flagsCount = (f.flagsCount & kFlagBits) | (n << kCountShift);
@@ -69,7 +92,7 @@ inline bool holdsForms(const FormRecord &f) { return (f.flagsCount & kFlagHoldsF
 
 // The entities of a live list, wherever they are kept (inline or slab run).
 inline VRDentity *listOf(KeyRecord &k, FormRecord &f) {
-    return entityCount(f) == 1 ? reinterpret_cast<VRDentity *>(f.entityData) : k.slabSlots + f.entityData[0];
+    return entityCount(f) == 1 ? reinterpret_cast<VRDentity *>(f.entityData) : slabOf(k) + f.entityData[0];
 }
 
 // The record of a key that has a form array; null for any other key.
@@ -109,7 +132,7 @@ inline uint32_t formCountOf(const VRDstore *s, uint32_t key) {
 inline uint32_t peekList(KeyRecord &key, FormRecord &record, const VRDentity **list) {
     uint32_t count = entityCount(record);
     if (isKilled(record) || count == 0) return 0;
-    if (count >= 2 && (key.slabSlots == nullptr || key.slabUsed < 0 ||
+    if (count >= 2 && (!hasSlab(key) || key.slabUsed < 0 ||
                        static_cast<uint64_t>(record.entityData[0]) + count > static_cast<uint64_t>(key.slabUsed)))
         return 0;
     *list = listOf(key, record);

@@ -13,7 +13,7 @@ void packKeyRecord(const KeyRecord &k, uint32_t *w) {
     w[2] = k.formCount;
     w[3] = static_cast<uint32_t>(k.freeForms);
     w[4] = k.reuseFreedForms;
-    w[5] = k.slabSlots != nullptr ? 1 : 0;
+    w[5] = hasSlab(k) ? 1 : 0;
     w[6] = static_cast<uint32_t>(k.slabCapacity);
     w[7] = static_cast<uint32_t>(k.slabUsed);
     w[8] = static_cast<uint32_t>(k.slabFree);
@@ -47,12 +47,12 @@ Status unpackKeyRecord(const uint32_t *w, KeyRecord *k) {
         if (w[1] != 0 || w[2] != 0 || w[3] != 0xFFFFFFFFu || w[5] != 0 || w[6] != 0 || w[7] != 0 ||
             w[8] != 0xFFFFFFFFu)
             return Status::Bad;
-        *k = KeyRecord{nullptr, 0, 0, -1, w[4], nullptr, 0, 0, -1};
+        *k = KeyRecord{nullptr, 0, 0, -1, w[4], nullptr, 0, 0, -1, 0};
         return Status::Ok;
     }
     if (static_cast<int32_t>(w[7]) < 0) return Status::Bad;
     *k = KeyRecord{nullptr, w[2], w[2], static_cast<int32_t>(w[3]), w[4], nullptr,
-                   static_cast<int32_t>(w[7]), static_cast<int32_t>(w[7]), static_cast<int32_t>(w[8])};
+                   static_cast<int32_t>(w[7]), static_cast<int32_t>(w[7]), static_cast<int32_t>(w[8]), 0};
     return Status::Ok;
 }
 
@@ -69,6 +69,14 @@ Status readKeyRecords(Source &src, KeySectionStage &stage) {
     }
     freeMem(words);
     return status;
+}
+
+// Gives a staged record a slab block of slabUsed slots.
+Status allocateSlab(KeyRecord &k) {
+    VRDentity *slots = nullptr;
+    VRD_TRY(allocate(slots, static_cast<uint64_t>(k.slabUsed)));
+    adoptSlab(k, slots);
+    return Status::Ok;
 }
 
 // A form entity must name a record of a key that has forms; entities of
@@ -122,7 +130,7 @@ struct FormDataCheck {
         int32_t block = k.slabFree;
         while (block != -1) {
             if (block < 0 || block >= k.slabUsed) return Status::Bad;
-            VRDentity header = k.slabSlots[block];
+            VRDentity header = slabOf(k)[block];
             auto length = static_cast<int32_t>(header.second);
             if (length < 2 || !inRuns.claimRun(uint64_t(block), uint64_t(length))) return Status::Bad;
             block = static_cast<int32_t>(header.first);
@@ -194,13 +202,13 @@ uint64_t formDataBytes(const KeySectionStage &stage) {
 }
 
 // Reads one key's form records and slab, checking each block as it comes.
-Status readCheckedFormData(Source &src, const PassBlock &pass, const KeySectionStage &stage, const KeyRecord &k) {
+Status readCheckedFormData(Source &src, const PassBlock &pass, const KeySectionStage &stage, KeyRecord &k) {
     FormDataCheck check{stage, k, {}};
     VRD_TRY(check.inRuns.init(static_cast<uint64_t>(k.slabUsed)));
     VRD_TRY(takeChecked(src, pass, k.formRecords, k.formCount, [&check](const FormRecord *b, uint64_t i, uint64_t n) {
         return check.records(b, i, n);
     }));
-    VRD_TRY(takeChecked(src, pass, k.slabSlots, static_cast<uint64_t>(k.slabUsed),
+    VRD_TRY(takeChecked(src, pass, slabOf(k), static_cast<uint64_t>(k.slabUsed),
                         [&check](const VRDentity *b, uint64_t i, uint64_t n) { return check.slots(b, i, n); }));
     return check.afterData();
 }
@@ -215,7 +223,7 @@ Status readWholeFormData(Source &src, KeySectionStage &stage) {
         if (!stage.withForms.test(key)) continue;
         KeyRecord &k = stage.records[key];
         VRD_TRY(allocate(k.formRecords, k.formCount));
-        VRD_TRY(allocate(k.slabSlots, static_cast<uint64_t>(k.slabUsed)));
+        VRD_TRY(allocateSlab(k));
     }
     for (uint32_t key = 0; key < stage.count; ++key)
         if (stage.withForms.test(key)) VRD_TRY(readCheckedFormData(src, pass, stage, stage.records[key]));
@@ -232,9 +240,9 @@ Status readCutFormData(Source &src, KeySectionStage &stage) {
         uint64_t bytes = uint64_t{k.formCount} * sizeof(FormRecord) + uint64_t(k.slabUsed) * sizeof(VRDentity);
         VRD_TRY(src.need(bytes));
         VRD_TRY(allocate(k.formRecords, k.formCount));
-        VRD_TRY(allocate(k.slabSlots, static_cast<uint64_t>(k.slabUsed)));
+        VRD_TRY(allocateSlab(k));
         VRD_TRY(src.take(k.formRecords, k.formCount * sizeof(FormRecord)));
-        VRD_TRY(src.take(k.slabSlots, static_cast<size_t>(k.slabUsed) * sizeof(VRDentity)));
+        VRD_TRY(src.take(slabOf(k), static_cast<size_t>(k.slabUsed) * sizeof(VRDentity)));
     }
     return Status::Cut;
 }
@@ -250,7 +258,7 @@ void writeKeySection(int fd, const VRDstore *s) {
         const KeyRecord *key = formsOfKey(s, k);
         if (key == nullptr) continue;
         rawWrite(fd, key->formRecords, key->formCount * sizeof(FormRecord));
-        rawWrite(fd, key->slabSlots, static_cast<size_t>(key->slabUsed) * sizeof(VRDentity));
+        rawWrite(fd, slabOf(*key), static_cast<size_t>(key->slabUsed) * sizeof(VRDentity));
     }
 }
 

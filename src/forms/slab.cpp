@@ -1,5 +1,5 @@
 // slab.cpp - a key's entity slab: runs of slots for lists of two or more entities, first fit.
-#include "forms/forms.h"
+#include "forms/slab.h"
 
 namespace {
 constexpr int32_t kSlabStep = 1020;  // the least growth, so a slab is rarely reallocated
@@ -18,7 +18,12 @@ FreeHeader headerAt(const KeyRecord &k, int32_t block) {
     return h;
 }
 
-void writeHeader(KeyRecord &k, int32_t block, FreeHeader h) { std::memcpy(&k.slabSlots[block], &h, sizeof h); }
+// Every header write: logged while appends to the key wait, so that their
+// copy, when it comes, leaves the header as the eager order would.
+void writeHeader(KeyRecord &k, int32_t block, FreeHeader h) {
+    std::memcpy(&k.slabSlots[block], &h, sizeof h);
+    if (k.slabDeferral != 0) vrd::noteHeader(k, block, k.slabSlots[block]);
+}
 
 // The link that names `block`: slabFree for the first block, else the
 // previous block's next.
@@ -106,31 +111,51 @@ void appendBlock(KeyRecord &k, int32_t start, int32_t n) {
 }
 }  // namespace
 
-extern "C" {
+namespace vrd {
 
-int getElist(KeyRecord *key, uint32_t n) {
+int32_t takeRun(KeyRecord &k, uint32_t n) {
     // Runs are at least two slots, so every free block can hold its header.
     if (n < 2 || n > INT32_MAX) {
-        if (vrd::checkMode || n > INT32_MAX) vrd::report("getElist", n < 2 ? VRD_E_BADLENGTH : VRD_E_NOMEM);
+        if (checkMode || n > INT32_MAX) report("getElist", n < 2 ? VRD_E_BADLENGTH : VRD_E_NOMEM);
         return kNoBlock;
     }
     int32_t length = static_cast<int32_t>(n);
-    int32_t start = takeFromFreeList(*key, length);
-    return start != kNoBlock ? start : takeFromTop(*key, length);
+    int32_t start = takeFromFreeList(k, length);
+    return start != kNoBlock ? start : takeFromTop(k, length);
+}
+
+int giveRun(KeyRecord &k, int start, int n) {
+    // Unchecked, a bad run is still refused: it would corrupt the slab.
+    if (n < 2 || start < 0 || static_cast<int64_t>(start) + n > k.slabUsed) {
+        if (checkMode) report("freeElist", VRD_E_BADLENGTH);
+        return 1;
+    }
+    if (start + n == k.slabUsed) {
+        k.slabUsed = start;  // free blocks just below stay listed, unjoined
+        return 0;
+    }
+    if (!joinNeighbour(k, start, n)) appendBlock(k, start, n);
+    return 0;
+}
+
+void releaseSlab(KeyRecord &k) {
+    discardDeferral(k);  // what waits goes with the slab, uncopied
+    freeMem(k.slabSlots);
+    k.slabSlots = nullptr;
+}
+
+}  // namespace vrd
+
+extern "C" {
+
+int getElist(KeyRecord *key, uint32_t n) {
+    vrd::slabOf(*key);  // the slab's bookkeeping runs on settled slots
+    return vrd::takeRun(*key, n);
 }
 
 int freeElist(KeyRecord *key, int start, int n) {
-    // Unchecked, a bad run is still refused: it would corrupt the slab.
-    if (n < 2 || start < 0 || static_cast<int64_t>(start) + n > key->slabUsed) {
-        if (vrd::checkMode) vrd::report("freeElist", VRD_E_BADLENGTH);
-        return 1;
-    }
-    if (start + n == key->slabUsed) {
-        key->slabUsed = start;  // free blocks just below stay listed, unjoined
-        return 0;
-    }
-    if (!joinNeighbour(*key, start, n)) appendBlock(*key, start, n);
-    return 0;
+    vrd::slabOf(*key);
+    return vrd::giveRun(*key, start, n);
 }
 
 }  // extern "C"

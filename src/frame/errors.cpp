@@ -39,6 +39,7 @@ constexpr const char *kMessages[25] = {
 
 namespace vrd {
 int checkMode = 1;
+bool usePlainPaths = false;
 
 void report(const char *routine, int code) {
     lastError = code;

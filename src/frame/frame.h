@@ -46,6 +46,11 @@ namespace vrd {
 extern VRDstore *firstStore;    // list head, in order of creation
 extern VRDstore *currentStore;  // a member of the list, or null
 extern int checkMode;           // non-zero: argument and range tests on
+// True: every pool and slab answers by its plain walk and copies every list
+// at once, with no index or deferred copy beside it.  A test hook: the
+// suites run the same work both ways and compare everything observable.
+// An index that exists when it is set is settled and dropped at its next use.
+extern bool usePlainPaths;
 
 // Sets the last error and calls the handler: the one report convention.
 void report(const char *routine, int code);

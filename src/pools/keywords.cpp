@@ -1,5 +1,5 @@
 // keywords.cpp - the keyword table: keyword texts, their keys and 128 first-byte buckets.
-#include "pools/keywords.h"
+#include "pools/keyindex.h"
 
 namespace {
 constexpr int32_t kTextStep = 500;
@@ -10,25 +10,6 @@ constexpr uint32_t kKeyLimit = 0x7FFFFFFF;
 // have no records.  Constant-initialised, so a registration made by another
 // file's initialiser is never overwritten.
 vrd::KeyRecordHooks keyRecordHooks = {nullptr, nullptr};
-
-struct Search {
-    uint32_t bucket;
-    uint32_t tail;   // last key of the bucket's chain, VRD_NO_KEY when empty
-    uint32_t found;  // the key, or VRD_NO_KEY
-};
-
-// Walks the keyword's bucket chain (the index must exist).
-Search searchKeyword(const vrd::KeywordArea &s, const char *keyword) {
-    Search r{vrd::keywordBucket(keyword), VRD_NO_KEY, VRD_NO_KEY};
-    for (uint32_t k = s.keywordIndex[r.bucket]; k != VRD_NO_KEY; k = s.keywordNext[k]) {
-        r.tail = k;
-        if (std::strcmp(s.keywordText + s.keywordOffsets[k], keyword) == 0) {
-            r.found = k;
-            break;
-        }
-    }
-    return r;
-}
 
 // Makes room for `length` more bytes of text; a keyword that lies inside
 // the area itself is followed to the area's new address.
@@ -79,6 +60,7 @@ void releaseKeywords(VRDstore *store) {
     freeMem(s.keywordOffsets);
     freeMem(s.keywordNext);
     freeMem(s.keywordIndex);
+    dropKeywordLookup(s);
     s = KeywordArea{};
 }
 
@@ -97,7 +79,7 @@ int32_t VRD_CALL VRDkeyCreate(const char *keyword, uint32_t *key) {
         }
         for (int b = 0; b < vrd::kKeywordBuckets; ++b) s.keywordIndex[b] = VRD_NO_KEY;
     }
-    Search found = searchKeyword(s, keyword);
+    vrd::KeywordSearch found = vrd::searchKeyword(s, keyword);
     if (found.found != VRD_NO_KEY) {
         *key = found.found;
         return 0;
@@ -129,13 +111,14 @@ int32_t VRD_CALL VRDkeyCreate(const char *keyword, uint32_t *key) {
         s.keywordNext[found.tail] = n;
     *key = n;
     s.keyCount = n + 1;
+    vrd::noteKeyword(s, n);
     return 0;
 }
 
 uint32_t VRD_CALL VRDkeyFind(const char *keyword) {
     VRDstore *store = vrd::needStore("VRDkeyFind");
     if (store == nullptr || vrd::keywords(store).keywordIndex == nullptr) return VRD_NO_KEY;
-    return searchKeyword(vrd::keywords(store), keyword).found;
+    return vrd::searchKeyword(vrd::keywords(store), keyword).found;
 }
 
 void VRD_CALL VRDkeyGetValue(uint32_t key, char *buffer, int32_t size) {

@@ -7,6 +7,8 @@
 
 namespace vrd {
 
+struct KeywordLookup;  // src/pools/keyindex.h
+
 // The keyword table's record in a store; all-zero is an empty table.  The
 // text grows by at least 500 bytes, the per-key arrays by 5 keys
 // (keywords.cpp); nothing shrinks.
@@ -19,6 +21,9 @@ struct KeywordArea {
     int32_t keywordTextCapacity;
     uint32_t keyCapacity;      // entries of every per-key array, the key records included
     uint32_t keyCount;
+    // The search's hash of the texts (keyindex.h); no file holds it.
+    KeywordLookup *keywordLookup;
+    uint32_t keywordLookupRefusedAt;  // keys when the index memory last refused, 0 none
 };
 
 inline KeywordArea &keywords(VRDstore *s) { return areaRecord<KeywordArea, kKeywordsArea>(s); }

@@ -15,14 +15,6 @@ Status readValues(Source &src, T *&values, int32_t &count) {
     return src.take(values, n * sizeof(T));
 }
 
-// The lookup indexes describe the entries they were built on: a replaced
-// table gets them rebuilt from scratch.
-void refreshNumberIndexes(NumberArea &n) {
-    dropNumberIndexes(n);
-    if (n.bigintCount > 0) prepareBigintIndex(n);
-    if (n.realCount > 0) prepareRealIndex(n);
-}
-
 }  // namespace
 
 void writeIntSection(int fd, const VRDstore *s) {
@@ -46,7 +38,7 @@ void emptyInts(VRDstore *s) {
     freeMem(n.bigintValues);
     n.bigintValues = nullptr;
     n.bigintCount = n.bigintCapacity = 0;
-    refreshNumberIndexes(n);
+    dropNumberIndexes(n);  // rebuilt from the new entries on the next lookup
 }
 
 void emptyReals(VRDstore *s) {
@@ -54,7 +46,7 @@ void emptyReals(VRDstore *s) {
     freeMem(n.realValues);
     n.realValues = nullptr;
     n.realCount = n.realCapacity = 0;
-    refreshNumberIndexes(n);
+    dropNumberIndexes(n);  // rebuilt from the new entries on the next lookup
 }
 
 void installInts(VRDstore *s, IntStage &stage) {
@@ -62,7 +54,6 @@ void installInts(VRDstore *s, IntStage &stage) {
     NumberArea &n = numbers(s);
     n.bigintValues = stage.values;
     n.bigintCount = n.bigintCapacity = stage.count;
-    refreshNumberIndexes(n);
     stage = IntStage{};
 }
 
@@ -71,7 +62,6 @@ void installReals(VRDstore *s, RealStage &stage) {
     NumberArea &n = numbers(s);
     n.realValues = stage.values;
     n.realCount = n.realCapacity = stage.count;
-    refreshNumberIndexes(n);
     stage = RealStage{};
 }
 

@@ -79,7 +79,6 @@ int32_t VRD_CALL VRDintCreate(int32_t value, VRDentity *result) {
             return 1;
         }
         s.bigintCapacity = capacity;
-        vrd::prepareBigintIndex(s);
     }
     int32_t index = s.bigintCount++;
     s.bigintValues[index] = value;
@@ -132,7 +131,6 @@ int32_t VRD_CALL VRDrealCreate(double value, VRDentity *result) {
             return 1;
         }
         s.realCapacity = capacity;
-        vrd::prepareRealIndex(s);
     }
     int32_t index = s.realCount++;
     s.realValues[index] = value;

@@ -3,10 +3,9 @@
 #define VRD_POOLS_NUMBERS_H
 
 #include "frame/section.h"
+#include "pools/indextable.h"
 
 namespace vrd {
-
-struct NumberIndex;  // src/pools/numindex.h
 
 // The numbers area's record in a store; all-zero is two empty tables.
 // Both tables grow by fixed steps (numbers.cpp) and never shrink.
@@ -17,9 +16,11 @@ struct NumberArea {
     int32_t *bigintValues;  // integers of magnitude 2^27 or more
     int32_t bigintCapacity;
     int32_t bigintCount;
-    // Lookup accelerators over the two tables; no file holds them.
-    NumberIndex *bigintLookup;
-    NumberIndex *realLookup;
+    // Hash indexes over the two tables (numindex.h); no file holds them.
+    IndexTable bigintLookup;
+    IndexTable realLookup;
+    int32_t bigintRefusedAt;  // entries when the index memory last refused, 0 none
+    int32_t realRefusedAt;
 };
 
 inline NumberArea &numbers(VRDstore *s) { return areaRecord<NumberArea, kNumbersArea>(s); }

@@ -1,5 +1,5 @@
 // pointfile.cpp - the points area seen whole: its binary-file section and its report figures.
-#include "pools/points.h"
+#include "pools/pointindex.h"
 
 namespace vrd {
 namespace {
@@ -62,8 +62,14 @@ void release(CoordStage &c) {
 
 }  // namespace
 
+const PointArea &settledPoints(const VRDstore *store) {
+    PointArea &s = points(const_cast<VRDstore *>(store));
+    settlePoints(s);
+    return s;
+}
+
 void writePointSection(int fd, const VRDstore *store) {
-    const PointArea &s = points(store);
+    const PointArea &s = settledPoints(store);
     putCoordTable(fd, s.xcoordValues, s.xcoordNext, s.xcoordIndex, s.xcoordCount);
     putCoordTable(fd, s.ycoordValues, s.ycoordNext, s.ycoordIndex, s.ycoordCount);
     putWord(fd, static_cast<uint32_t>(s.pointCount));
@@ -142,7 +148,7 @@ void tallyCoordChains(const VRDstore *store, Axis axis, ChainTally &tally) {
 }
 
 void tallyPointChains(const VRDstore *store, ChainTally &tally) {
-    const PointArea &s = points(store);
+    const PointArea &s = settledPoints(store);
     for (int b = 0; b < kPointBuckets; ++b) {
         int32_t head = s.pointIndex != nullptr ? s.pointIndex[b] : -1;
         if (head == -1) {

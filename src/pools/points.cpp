@@ -1,71 +1,56 @@
 // points.cpp - points: interned x and y coordinates, and the point table for the overflow.
-#include "pools/points.h"
+#include "pools/coordindex.h"
+#include "pools/pointindex.h"
 
 namespace {
+using vrd::CoordTable;
 constexpr uint16_t kCoordStep = 1020;  // coordinate tables grow by this many entries
 constexpr int32_t kPointStep = 340;    // the point table grows by this many records
 constexpr int32_t kNoCoordinate = 0x7FFFFFFF;
 
-// One coordinate table seen through the store's fields, so x and y share
-// one interning routine.
-struct CoordTable {
-    int32_t *&values;
-    uint16_t *&next;
-    uint16_t *&index;
-    uint16_t &count;
-    uint16_t &capacity;
-    uint16_t limit;
-    const char *routine;
-};
-
-CoordTable xTable(vrd::PointArea &s) {
-    return {s.xcoordValues, s.xcoordNext, s.xcoordIndex, s.xcoordCount, s.xcoordCapacity, vrd::kXcoordLimit,
-            "newxcoord"};
-}
-CoordTable yTable(vrd::PointArea &s) {
-    return {s.ycoordValues, s.ycoordNext, s.ycoordIndex, s.ycoordCount, s.ycoordCapacity, vrd::kYcoordLimit,
-            "newycoord"};
-}
-CoordTable table(vrd::PointArea &s, vrd::Axis axis) { return axis == vrd::Axis::X ? xTable(s) : yTable(s); }
-
-// The pools' order: the sign of the wrapping 32-bit difference, which the
-// stored chains (also in binary files) are sorted by.
-int32_t rank(int32_t stored, int32_t wanted) {
-    return static_cast<int32_t>(static_cast<uint32_t>(stored) - static_cast<uint32_t>(wanted));
-}
-
-// Bits 6 to 15: 64 neighbouring values share a bucket.
-uint32_t coordBucket(int32_t v) { return static_cast<uint32_t>(v >> 6) % vrd::kCoordBuckets; }
-
-uint32_t pointBucket(int32_t x, int32_t y) {
-    int32_t r = ((x >> 6) + (y >> 6)) % vrd::kPointBuckets;  // truncating: r keeps the sign of the sum
-    return static_cast<uint32_t>(r < 0 ? -r : r);
-}
+// A chain walk this short costs less than the lookup's hash: design data
+// repeats a few coordinates, which sit near their chains' heads.
+constexpr uint32_t kShortWalk = 8;
 
 struct CoordWalk {
     uint16_t found;     // index of the value, kCoordEnd when absent
     uint16_t previous;  // last smaller entry, kCoordEnd when it belongs at the head
+    bool done;          // the walk ended: found, passed the value or reached the chain's end
 };
 
-// Walks the ascending chain of v's bucket; entries past the count end it.
-CoordWalk walkCoord(const CoordTable &t, int32_t v) {
-    CoordWalk w{vrd::kCoordEnd, vrd::kCoordEnd};
-    for (uint16_t e = t.index[coordBucket(v)]; e != vrd::kCoordEnd && e < t.count; e = t.next[e]) {
-        int32_t d = rank(t.values[e], v);
-        if (d == 0) {
-            w.found = e;
-            break;
-        }
+// Walks the ascending chain of v's bucket for at most `limit` entries;
+// entries past the count end it.
+inline CoordWalk walkCoord(const CoordTable &t, int32_t v, uint32_t limit) {
+    const int32_t *values = t.values;
+    const uint16_t *next = t.next;
+    uint16_t previous = vrd::kCoordEnd, count = t.count;
+    for (uint16_t e = t.index[vrd::coordBucket(v)]; e != vrd::kCoordEnd && e < count; e = next[e]) {
+        if (limit-- == 0) return CoordWalk{vrd::kCoordEnd, previous, false};
+        int32_t d = vrd::rank(values[e], v);
+        if (d == 0) return CoordWalk{e, previous, true};
         if (d > 0) break;
-        w.previous = e;
+        previous = e;
     }
-    return w;
+    return CoordWalk{vrd::kCoordEnd, previous, true};
+}
+
+// The walk's answer (found or not, and the place): a short walk, else the
+// lookup, else the whole walk.  `placed` false: the lookup said the value
+// is absent and the place is still to be walked.
+inline CoordWalk findCoordPlace(const CoordTable &t, int32_t v, bool *placed) {
+    *placed = true;
+    CoordWalk w = walkCoord(t, v, kShortWalk);
+    if (w.done) return w;
+    uint32_t known = vrd::lookUpCoord(t, v);
+    if (known == vrd::kCoordUnknown) return walkCoord(t, v, UINT32_MAX);
+    *placed = false;
+    return CoordWalk{static_cast<uint16_t>(known), vrd::kCoordEnd, true};
 }
 
 // Index of v in the table, interned when new; kCoordEnd when the table is
 // full (silently: the point then goes whole to the point table) or memory
 // is short (reported).
-uint16_t internCoord(CoordTable t, int32_t v) {
+uint16_t internCoord(const CoordTable &t, int32_t v) {
     if (t.index == nullptr) {
         if (!vrd::growBlock(t.index, vrd::kCoordBuckets * sizeof(uint16_t))) {
             vrd::report(t.routine, VRD_E_NOMEM);
@@ -73,7 +58,8 @@ uint16_t internCoord(CoordTable t, int32_t v) {
         }
         for (int b = 0; b < vrd::kCoordBuckets; ++b) t.index[b] = vrd::kCoordEnd;
     }
-    CoordWalk w = walkCoord(t, v);
+    bool placed;
+    CoordWalk w = findCoordPlace(t, v, &placed);
     if (w.found != vrd::kCoordEnd) return w.found;
     if (t.count >= t.capacity) {
         uint32_t capacity = static_cast<uint32_t>(t.capacity) + kCoordStep;
@@ -86,40 +72,22 @@ uint16_t internCoord(CoordTable t, int32_t v) {
         }
         t.capacity = static_cast<uint16_t>(capacity);
     }
+    if (!placed) w = walkCoord(t, v, UINT32_MAX);
     uint16_t n = t.count;
     t.values[n] = v;
-    uint16_t *link = w.previous == vrd::kCoordEnd ? &t.index[coordBucket(v)] : &t.next[w.previous];
+    uint16_t *link = w.previous == vrd::kCoordEnd ? &t.index[vrd::coordBucket(v)] : &t.next[w.previous];
     t.next[n] = *link;
     *link = n;
     t.count = static_cast<uint16_t>(n + 1);
+    vrd::noteCoord(t, n);
     return n;
 }
 
 // Index of v, or kCoordEnd; creates nothing.
 uint16_t findCoord(const CoordTable &t, int32_t v) {
-    return t.index == nullptr ? vrd::kCoordEnd : walkCoord(t, v).found;
-}
-
-struct PointWalk {
-    int32_t found;     // record index, -1 when absent
-    int32_t previous;  // last smaller record, -1 when it belongs at the head
-};
-
-// Walks the point's ascending chain, x first then y; the index must exist.
-PointWalk walkPoint(const vrd::PointArea &s, int32_t x, int32_t y) {
-    PointWalk w{-1, -1};
-    for (int32_t e = s.pointIndex[pointBucket(x, y)]; e >= 0 && e < s.pointCount; e = s.pointRecords[e].next) {
-        const PointRecord &r = s.pointRecords[e];
-        int32_t d = rank(r.x, x);
-        if (d == 0) d = rank(r.y, y);
-        if (d == 0) {
-            w.found = e;
-            break;
-        }
-        if (d > 0) break;
-        w.previous = e;
-    }
-    return w;
+    if (t.index == nullptr) return vrd::kCoordEnd;
+    bool placed;
+    return findCoordPlace(t, v, &placed).found;
 }
 
 VRDentity packedPoint(uint16_t xi, uint16_t yi) {
@@ -139,6 +107,14 @@ VRDpoint pointOf(VRDentity e, const char *routine) {
 }  // namespace
 
 namespace vrd {
+
+CoordTable coordTable(PointArea &s, Axis axis) {
+    if (axis == Axis::X)
+        return {s.xcoordValues, s.xcoordNext, s.xcoordIndex, s.xcoordCount, s.xcoordCapacity,
+                s.xcoordLookup, s.xcoordRefusedAt, kXcoordLimit, "newxcoord"};
+    return {s.ycoordValues, s.ycoordNext, s.ycoordIndex, s.ycoordCount, s.ycoordCapacity,
+            s.ycoordLookup, s.ycoordRefusedAt, kYcoordLimit, "newycoord"};
+}
 
 bool pointValue(const VRDstore *store, uint32_t w, VRDpoint *p) {
     const PointArea &s = points(store);
@@ -160,8 +136,13 @@ int32_t nextPointCapacity(int32_t capacity) {
     return next > kPointLimit ? 0 : static_cast<int32_t>(next);
 }
 
+// The lookups describe the tables they were built on: they go with them,
+// unsettled, since the chains go too.
 void releasePoints(VRDstore *store) {
     PointArea &s = points(store);
+    dropCoordLookup(coordTable(s, Axis::X));
+    dropCoordLookup(coordTable(s, Axis::Y));
+    discardPointLookup(s);
     void *blocks[] = {s.xcoordValues, s.xcoordNext, s.xcoordIndex, s.ycoordValues,
                       s.ycoordNext,   s.ycoordIndex, s.pointRecords, s.pointIndex};
     for (void *b : blocks) freeMem(b);
@@ -169,7 +150,7 @@ void releasePoints(VRDstore *store) {
 }
 
 uint32_t coordChain(const VRDstore *store, Axis axis, uint32_t bucket, uint32_t *indexes, uint32_t max) {
-    CoordTable t = table(const_cast<PointArea &>(points(store)), axis);
+    CoordTable t = coordTable(const_cast<PointArea &>(points(store)), axis);
     uint32_t n = 0;
     if (t.index == nullptr) return 0;
     for (uint16_t e = t.index[bucket]; e != kCoordEnd && e < t.count; e = t.next[e], ++n)
@@ -178,12 +159,12 @@ uint32_t coordChain(const VRDstore *store, Axis axis, uint32_t bucket, uint32_t 
 }
 
 int32_t coordAt(const VRDstore *store, Axis axis, uint32_t index) {
-    CoordTable t = table(const_cast<PointArea &>(points(store)), axis);
+    CoordTable t = coordTable(const_cast<PointArea &>(points(store)), axis);
     return index < t.count ? t.values[index] : kNoCoordinate;
 }
 
 uint32_t pointChain(const VRDstore *store, uint32_t bucket, uint32_t *indexes, uint32_t max) {
-    const PointArea &s = points(store);
+    const PointArea &s = settledPoints(store);
     uint32_t n = 0;
     if (s.pointIndex == nullptr) return 0;
     for (int32_t e = s.pointIndex[bucket]; e >= 0 && e < s.pointCount; e = s.pointRecords[e].next, ++n)
@@ -197,12 +178,12 @@ extern "C" {
 
 uint16_t newxcoord(int32_t x) {
     VRDstore *s = vrd::needStore("newxcoord");
-    return s == nullptr ? vrd::kCoordEnd : internCoord(xTable(vrd::points(s)), x);
+    return s == nullptr ? vrd::kCoordEnd : internCoord(vrd::coordTable(vrd::points(s), vrd::Axis::X), x);
 }
 
 uint16_t newycoord(int32_t y) {
     VRDstore *s = vrd::needStore("newycoord");
-    return s == nullptr ? vrd::kCoordEnd : internCoord(yTable(vrd::points(s)), y);
+    return s == nullptr ? vrd::kCoordEnd : internCoord(vrd::coordTable(vrd::points(s), vrd::Axis::Y), y);
 }
 
 int32_t newpoint(int32_t x, int32_t y, VRDentity *result) {
@@ -216,9 +197,9 @@ int32_t newpoint(int32_t x, int32_t y, VRDentity *result) {
         }
         for (int b = 0; b < vrd::kPointBuckets; ++b) s.pointIndex[b] = -1;
     }
-    PointWalk w = walkPoint(s, x, y);
-    if (w.found >= 0) {
-        *result = tablePoint(w.found);
+    vrd::PointPlace place = vrd::findPoint(s, x, y);
+    if (place.found >= 0) {
+        *result = tablePoint(place.found);
         return 0;
     }
     if (s.pointCount >= s.pointCapacity) {
@@ -234,9 +215,8 @@ int32_t newpoint(int32_t x, int32_t y, VRDentity *result) {
         s.pointCapacity = capacity;
     }
     int32_t n = s.pointCount;
-    int32_t *link = w.previous < 0 ? &s.pointIndex[pointBucket(x, y)] : &s.pointRecords[w.previous].next;
-    s.pointRecords[n] = PointRecord{x, y, *link};
-    *link = n;
+    s.pointRecords[n] = PointRecord{x, y, -1};
+    vrd::linkPoint(s, n, place);
     s.pointCount = n + 1;
     *result = tablePoint(n);
     return 0;
@@ -264,12 +244,12 @@ VRDentity VRD_CALL VRDpointFind(int32_t x, int32_t y) {
     if (store == nullptr) return vrd::nullEntity();
     vrd::PointArea &s = vrd::points(store);
     // Any interned x with any interned y is a packed point, made or not.
-    uint16_t xi = findCoord(xTable(s), x);
-    uint16_t yi = xi == vrd::kCoordEnd ? vrd::kCoordEnd : findCoord(yTable(s), y);
+    uint16_t xi = findCoord(vrd::coordTable(s, vrd::Axis::X), x);
+    uint16_t yi = xi == vrd::kCoordEnd ? vrd::kCoordEnd : findCoord(vrd::coordTable(s, vrd::Axis::Y), y);
     if (yi != vrd::kCoordEnd) return packedPoint(xi, yi);
     if (s.pointIndex == nullptr) return vrd::nullEntity();
-    PointWalk w = walkPoint(s, x, y);
-    return w.found >= 0 ? tablePoint(w.found) : vrd::nullEntity();
+    vrd::PointPlace place = vrd::findPoint(s, x, y);
+    return place.found >= 0 ? tablePoint(place.found) : vrd::nullEntity();
 }
 
 }  // extern "C"

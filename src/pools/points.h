@@ -14,6 +14,9 @@ struct PointRecord {
 
 namespace vrd {
 
+struct CoordLookup;  // src/pools/coordindex.h
+struct PointLookup;  // src/pools/pointindex.h
+
 // The points area's record in a store; all-zero is three empty tables.
 // Coordinate tables grow by 1020 entries, the point table by 340 records
 // (points.cpp); nothing shrinks.
@@ -32,6 +35,14 @@ struct PointArea {
     int32_t *pointIndex;        // kPointBuckets bucket heads, -1 empty
     int32_t pointCount;
     int32_t pointCapacity;
+    // Hashes of the three tables (coordindex.h, pointindex.h); no file holds
+    // them.  The point chains are read only through settledPoints.
+    CoordLookup *xcoordLookup;
+    CoordLookup *ycoordLookup;
+    PointLookup *pointLookup;
+    uint16_t xcoordRefusedAt;  // entries when the index memory last refused, 0 none
+    uint16_t ycoordRefusedAt;
+    int32_t pointRefusedAt;
 };
 
 inline PointArea &points(VRDstore *s) { return areaRecord<PointArea, kPointsArea>(s); }
@@ -59,6 +70,41 @@ constexpr size_t kPointIndexBytes = kPointBuckets * sizeof(int32_t);
 static_assert(sizeof(PointRecord) == kPointRecordBytes, "point record is three words");
 
 enum class Axis { X, Y };
+
+// One coordinate table seen through the store's fields, so x and y share
+// one interning routine and one lookup.
+struct CoordTable {
+    int32_t *&values;
+    uint16_t *&next;
+    uint16_t *&index;
+    uint16_t &count;
+    uint16_t &capacity;
+    CoordLookup *&lookup;
+    uint16_t &refusedAt;
+    uint16_t limit;
+    const char *routine;
+};
+CoordTable coordTable(PointArea &s, Axis axis);
+
+// The pools' order: the sign of the wrapping 32-bit difference, which the
+// stored chains (also in binary files) are sorted by.  It agrees with the
+// plain order of two values less than 2^31 apart, and only then.
+inline int32_t rank(int32_t stored, int32_t wanted) {
+    return static_cast<int32_t>(static_cast<uint32_t>(stored) - static_cast<uint32_t>(wanted));
+}
+
+// Bits 6 to 15: 64 neighbouring values share a bucket.
+inline uint32_t coordBucket(int32_t v) { return static_cast<uint32_t>(v >> 6) % kCoordBuckets; }
+
+inline uint32_t pointBucket(int32_t x, int32_t y) {
+    int32_t r = ((x >> 6) + (y >> 6)) % kPointBuckets;  // truncating: r keeps the sign of the sum
+    return static_cast<uint32_t>(r < 0 ? -r : r);
+}
+
+// The area with every point chain complete: what anything that follows the
+// chains (file, report, views) reads.  Linking waiting records changes
+// nothing a caller can see, so a const store may be settled.
+const PointArea &settledPoints(const VRDstore *s);
 
 // Decodes a point entity's second word; false when its indexes lie outside
 // the pools (never a point made in this store), so nothing is read there.

@@ -7,6 +7,19 @@
 #include "pools/points.h"
 #include "pools/strings.h"
 
+namespace vrd {
+
+// The lookup beside each pool, for tests: the entries its hash table lists
+// and the bytes of its slots; both 0 while it does not exist.
+enum class PoolLookup { Bigints, Reals, Strings, Keywords, Xcoords, Ycoords, Points };
+struct LookupSize {
+    uint32_t entries;
+    size_t bytes;
+};
+LookupSize lookupSize(const VRDstore *s, PoolLookup which);
+
+}  // namespace vrd
+
 // One token of the natural order: a byte, a run of digits or the end.
 struct CmpToken {
     int32_t kind;   // kCmpCharacter, kCmpNumber or kCmpEnd

@@ -40,17 +40,24 @@ Status checkStringChains(const StringStage &s) {
 
 }  // namespace
 
-// The lookup describes the chains it was built on: it goes with the area.
+// The lookup describes the chains it was built on: it goes with the area,
+// unsettled, since the chains go too.
 void releaseStrings(VRDstore *store) {
     StringArea &s = strings(store);
-    dropStringLookup(s);
+    discardStringLookup(s);
     freeMem(s.stringText);
     freeMem(s.stringIndex);
     s = StringArea{};
 }
 
+const StringArea &settledStrings(const VRDstore *store) {
+    StringArea &s = strings(const_cast<VRDstore *>(store));
+    settleStrings(s);
+    return s;
+}
+
 uint32_t stringChain(const VRDstore *store, uint32_t bucket, int32_t *offsets, uint32_t max) {
-    const StringArea &s = strings(store);
+    const StringArea &s = settledStrings(store);
     uint32_t n = 0;
     if (s.stringIndex == nullptr) return 0;
     for (int32_t e = s.stringIndex[bucket]; e >= 0 && e < s.stringUsed; e = entryLink(s, uint32_t(e)), ++n)
@@ -66,7 +73,7 @@ StringFigures stringFigures(const VRDstore *store) {
 }
 
 void tallyStringChains(const VRDstore *store, ChainTally &tally) {
-    const StringArea &s = strings(store);
+    const StringArea &s = settledStrings(store);
     for (int b = 0; b < kStringBuckets; ++b) {
         int32_t head = s.stringIndex[b];
         if (head == -1) {
@@ -82,7 +89,7 @@ void tallyStringChains(const VRDstore *store, ChainTally &tally) {
 }
 
 void writeStringSection(int fd, const VRDstore *store) {
-    const StringArea &s = strings(store);
+    const StringArea &s = settledStrings(store);
     putWord(fd, static_cast<uint32_t>(s.stringUsed));
     rawWrite(fd, s.stringText, static_cast<size_t>(s.stringUsed));
     putTable(fd, s.stringIndex, kNoStrings.heads, kStringIndexBytes);

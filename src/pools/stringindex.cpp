@@ -1,47 +1,32 @@
-// stringindex.cpp - sorted offset arrays over the string chains, kept in step with them.
+// stringindex.cpp - a hash of the texts over the orderly chains, with new entries' links waiting until read.
 #include "pools/stringindex.h"
 
+#include "pools/listsort.h"
 #include "pools/pools.h"
 
 namespace vrd {
-
-// One bucket's view of its chain.  With `offsets` null the chain has no array
-// (yet) and is walked; with `capacity` kWalkOnly it is walked for good, since
-// its chain is not strictly ascending or does not end cleanly, as a hostile
-// file may leave it.  Otherwise offsets[0 .. count) are the chain's entries
-// in chain order, which is strictly ascending text order: a binary search
-// then meets the same first entry that is not smaller as the walk does.
-struct StringBucket {
-    int32_t *offsets;
-    int32_t count;
-    int32_t capacity;
-};
-
-struct StringLookup {
-    StringBucket buckets[kStringBuckets];
-};
-
 namespace {
 
-// Small areas are only walked: their chains are short, and a creation there
-// takes exactly the block requests of the area itself.
-constexpr int32_t kLookupFromCapacity = 65536;
-// A walk that passes this many entries costs more than a binary search over
-// an array of the bucket: the bucket gets one.
-constexpr int32_t kLongWalk = 4;
-constexpr int32_t kWalkOnly = -1;
+constexpr int32_t kStringLookupFrom = 4096;    // smaller areas are walked
+constexpr uint32_t kStringEntryBits = 27;      // offsets stay below 2^27
+constexpr int32_t kEnd = kListEnd;  // ends a chain or a waiting list
 
-int compareAt(const StringArea &s, int32_t offset, const char *text) {
-    return std::strcmp(entryText(s, static_cast<uint32_t>(offset)), text);  // strcmp orders bytes unsigned
+void setLink(StringArea &s, int32_t offset, int32_t link) { std::memcpy(s.stringText + offset, &link, sizeof link); }
+int32_t linkOf(const StringArea &s, int32_t offset) { return entryLink(s, static_cast<uint32_t>(offset)); }
+const char *textAt(const StringArea &s, int32_t offset) { return entryText(s, static_cast<uint32_t>(offset)); }
+int compareEntries(const StringArea &s, int32_t a, int32_t b) { return std::strcmp(textAt(s, a), textAt(s, b)); }
+
+uint64_t textHash(const char *text, size_t length) { return hashBytes(text, length); }
+uint64_t entryHash(const StringArea &s, int32_t offset) {
+    const char *text = textAt(s, offset);
+    return textHash(text, std::strlen(text));
 }
 
 // The chain walk itself: stops at the first entry that is not smaller.
 StringPlace walkChain(const StringArea &s, const char *text, uint32_t bucket) {
-    StringPlace r{bucket, -1, -1, -1, false};
-    int32_t visited = 0;
-    for (int32_t e = s.stringIndex[bucket]; e >= 0 && e < s.stringUsed; e = entryLink(s, e)) {
-        ++visited;
-        int order = compareAt(s, e, text);
+    StringPlace r{bucket, kEnd, kEnd, false, 0};
+    for (int32_t e = s.stringIndex[bucket]; e >= 0 && e < s.stringUsed; e = linkOf(s, e)) {
+        int order = std::strcmp(textAt(s, e), text);  // strcmp orders bytes unsigned
         if (order == 0) {
             r.found = e;
             break;
@@ -49,116 +34,131 @@ StringPlace walkChain(const StringArea &s, const char *text, uint32_t bucket) {
         if (order > 0) break;
         r.predecessor = e;
     }
-    r.longWalk = visited >= kLongWalk;
     return r;
 }
 
-// The first array entry not smaller than the text, by binary search.
-StringPlace searchBucket(const StringArea &s, const char *text, uint32_t bucket, const StringBucket &b) {
-    int32_t low = 0, high = b.count;
-    while (low < high) {
-        int32_t mid = low + (high - low) / 2;
-        if (compareAt(s, b.offsets[mid], text) < 0)
-            low = mid + 1;
-        else
-            high = mid;
+// Links `offset` after `predecessor` (or at the head): the walk's insertion.
+void linkAfter(StringArea &s, uint32_t bucket, int32_t predecessor, int32_t offset) {
+    int32_t link;
+    if (predecessor < 0) {
+        link = s.stringIndex[bucket];
+        s.stringIndex[bucket] = offset;
+    } else {
+        link = linkOf(s, predecessor);
+        setLink(s, predecessor, offset);
     }
-    StringPlace r{bucket, -1, low > 0 ? b.offsets[low - 1] : -1, low, false};
-    if (low < b.count && compareAt(s, b.offsets[low], text) == 0) r.found = b.offsets[low];
-    return r;
+    setLink(s, offset, link);
 }
 
-// The number of entries of the bucket's chain when it runs in strictly
-// ascending order inside the used area and ends with -1; else -1.  Strict
-// order also rules out a cycle, so the count ends.
-int32_t orderedLength(const StringArea &s, uint32_t bucket) {
-    int32_t count = 0;
-    for (int32_t e = s.stringIndex[bucket], previous = -1; e != -1; previous = e, e = entryLink(s, e)) {
-        if (e < 0 || e >= s.stringUsed) return -1;
-        if (previous >= 0 && std::strcmp(entryText(s, previous), entryText(s, e)) >= 0) return -1;
-        ++count;
+// True when the bucket's chain runs inside the used area in strictly
+// ascending order and ends with -1; strict order also rules out a cycle.
+bool orderly(const StringArea &s, uint32_t bucket) {
+    for (int32_t e = s.stringIndex[bucket], previous = kEnd; e != kEnd; previous = e, e = linkOf(s, e)) {
+        if (e < 0 || e >= s.stringUsed) return false;
+        if (previous != kEnd && compareEntries(s, previous, e) >= 0) return false;
     }
-    return count;
-}
-
-// Lists the chain in the bucket's array, or marks it walk-only; false when
-// memory is short.
-bool buildBucket(const StringArea &s, uint32_t bucket, StringBucket &b) {
-    int32_t count = orderedLength(s, bucket);
-    if (count < 0) {
-        b.capacity = kWalkOnly;
-        return true;
-    }
-    int32_t capacity = count + count / 2 + 8;
-    if (!growBlock(b.offsets, static_cast<size_t>(capacity) * sizeof(int32_t))) return false;
-    int32_t i = 0;
-    for (int32_t e = s.stringIndex[bucket]; e != -1; e = entryLink(s, e)) b.offsets[i++] = e;
-    b.count = count;
-    b.capacity = capacity;
     return true;
 }
 
-// Puts `offset` at `slot`, as its entry was linked after the array's
-// previous element.
-bool insertOffset(StringBucket &b, int32_t slot, int32_t offset) {
-    if (b.count == b.capacity) {
-        int32_t capacity = b.capacity * 2;
-        if (!growBlock(b.offsets, static_cast<size_t>(capacity) * sizeof(int32_t))) return false;
-        b.capacity = capacity;
-    }
-    std::memmove(b.offsets + slot + 1, b.offsets + slot, static_cast<size_t>(b.count - slot) * sizeof(int32_t));
-    b.offsets[slot] = offset;
-    ++b.count;
+bool addEntry(StringArea &s, StringLookup &x, uint64_t hash, int32_t offset) {
+    if (!reserveEntry(x.table, [&s](uint32_t e) { return entryHash(s, static_cast<int32_t>(e)); })) return false;
+    putEntry(x.table, hash, static_cast<uint32_t>(offset));
     return true;
 }
 
-StringLookup *makeLookup() {
-    auto *x = static_cast<StringLookup *>(mallocMem(sizeof(StringLookup)));
-    if (x == nullptr) return nullptr;
-    for (StringBucket &b : x->buckets) b = StringBucket{nullptr, 0, 0};
-    return x;
+// Lists every entry a walk can find; a chain that is not orderly is walked.
+bool build(StringArea &s, StringLookup &x) {
+    for (uint32_t b = 0; b < kStringBuckets; ++b) {
+        x.waiting[b] = kEnd;
+        x.walked[b] = !orderly(s, b);
+        if (x.walked[b]) continue;
+        for (int32_t e = s.stringIndex[b]; e != kEnd; e = linkOf(s, e))
+            if (stringHash(textAt(s, e)) == b && !addEntry(s, x, entryHash(s, e), e)) return false;
+    }
+    return true;
+}
+
+void refuse(StringArea &s) {
+    dropStringLookup(s);
+    s.stringLookupRefusedAt = s.stringUsed;
+}
+
+// True when the lookup can answer: it exists, or it is due and built now.
+bool ready(StringArea &s) {
+    if (usePlainPaths) {
+        dropStringLookup(s);
+        return false;
+    }
+    if (s.stringLookup != nullptr) return true;
+    if (s.stringUsed < kStringLookupFrom || (s.stringLookupRefusedAt != 0 && s.stringUsed < 2 * s.stringLookupRefusedAt))
+        return false;
+    auto *x = static_cast<StringLookup *>(mallocIndexMem(sizeof(StringLookup)));
+    if (x == nullptr) return refuse(s), false;
+    x->table = emptyTable(kStringEntryBits);
+    x->waitingCount = 0;
+    s.stringLookup = x;
+    if (!build(s, *x)) return refuse(s), false;
+    s.stringLookupRefusedAt = 0;
+    return true;
+}
+
+// Merges the sorted waiting entries into the bucket's orderly chain: each
+// lands where the walk would have linked it.
+void settleBucket(StringArea &s, StringLookup &x, uint32_t b) {
+    auto linkOfEntry = [&s](int32_t e) { return linkOf(s, e); };
+    auto setLinkOf = [&s](int32_t e, int32_t link) { setLink(s, e, link); };
+    auto less = [&s](int32_t a, int32_t c) { return compareEntries(s, a, c) < 0; };
+    int32_t sorted = sortList(x.waiting[b], linkOfEntry, setLinkOf, less);
+    x.waiting[b] = kEnd;
+    mergeInto(s.stringIndex[b], sorted, linkOfEntry, setLinkOf, less);
 }
 
 }  // namespace
 
-StringPlace findStringPlace(const StringArea &s, const char *text) {
+StringPlace findStringPlace(StringArea &s, const char *text, size_t length) {
+    if (!ready(s)) return walkChain(s, text, stringHash(text));
+    const StringLookup &x = *s.stringLookup;
+    uint64_t hash = textHash(text, length);
+    uint32_t e = findEntry(x.table, hash, [&](uint32_t offset) { return std::strcmp(textAt(s, int32_t(offset)), text) == 0; });
+    if (e != kNoEntry) return StringPlace{0, static_cast<int32_t>(e), kEnd, false, hash};
     uint32_t bucket = stringHash(text);
-    const StringLookup *x = s.stringLookup;
-    if (x != nullptr) {
-        const StringBucket &b = x->buckets[bucket];
-        if (b.offsets != nullptr) return searchBucket(s, text, bucket, b);
-        if (b.capacity == kWalkOnly) {
-            StringPlace r = walkChain(s, text, bucket);
-            r.longWalk = false;
-            return r;
-        }
-    }
-    return walkChain(s, text, bucket);
+    if (x.walked[bucket]) return walkChain(s, text, bucket);
+    return StringPlace{bucket, kEnd, kEnd, true, hash};
 }
 
-void keepStringLookup(StringArea &s, const StringPlace &place, int32_t added) {
+void linkEntry(StringArea &s, const StringPlace &place, int32_t offset) {
     StringLookup *x = s.stringLookup;
-    if (place.slot >= 0) {  // the place came from the bucket's array
-        if (x != nullptr && added >= 0 && !insertOffset(x->buckets[place.bucket], place.slot, added))
-            dropStringLookup(s);
-        return;
+    if (place.waits) {  // the lookup answered, so it exists
+        if (addEntry(s, *x, place.hash, offset)) {
+            setLink(s, offset, x->waiting[place.bucket]);
+            x->waiting[place.bucket] = offset;
+            ++x->waitingCount;
+            return;
+        }
+        refuse(s);  // every waiting entry linked: the walk finds this one's place
+        StringPlace walked = walkChain(s, textAt(s, offset), place.bucket);
+        return linkAfter(s, place.bucket, walked.predecessor, offset);
     }
-    if (!place.longWalk) return;
-    if (x == nullptr) {
-        if (s.stringCapacity < kLookupFromCapacity) return;
-        x = s.stringLookup = makeLookup();
-        if (x == nullptr) return;
-    }
-    // The array is built from the chain as it stands, the added entry included.
-    StringBucket &b = x->buckets[place.bucket];
-    if (b.offsets == nullptr && b.capacity != kWalkOnly && !buildBucket(s, place.bucket, b)) dropStringLookup(s);
+    linkAfter(s, place.bucket, place.predecessor, offset);
+}
+
+void settleStrings(StringArea &s) {
+    StringLookup *x = s.stringLookup;
+    if (x == nullptr || x->waitingCount == 0) return;
+    for (uint32_t b = 0; b < kStringBuckets; ++b)
+        if (x->waiting[b] != kEnd) settleBucket(s, *x, b);
+    x->waitingCount = 0;
 }
 
 void dropStringLookup(StringArea &s) {
-    StringLookup *x = s.stringLookup;
-    if (x == nullptr) return;
-    for (StringBucket &b : x->buckets) freeMem(b.offsets);
-    freeMem(x);
+    settleStrings(s);
+    discardStringLookup(s);
+}
+
+void discardStringLookup(StringArea &s) {
+    if (s.stringLookup == nullptr) return;
+    freeIndexMem(s.stringLookup->table.slots);
+    freeIndexMem(s.stringLookup);
     s.stringLookup = nullptr;
 }
 

@@ -46,22 +46,14 @@ bool makeRoom(vrd::StringArea &s, int64_t need, const char *&text) {
     return true;
 }
 
-// Appends a new entry for `text` at stringUsed and links it after the
-// predecessor, which keeps the chain in order.  Room must have been made.
+// Appends a new entry for `text` at stringUsed and links it where the
+// chain walk puts it (or lets the link wait, stringindex.h).  Room must
+// have been made.
 int32_t appendEntry(vrd::StringArea &s, const char *text, size_t length, const vrd::StringPlace &where) {
     int32_t offset = s.stringUsed;
-    char *entry = s.stringText + offset;
-    std::memmove(entry + kLinkBytes, text, length + 1);
-    int32_t link;
-    if (where.predecessor < 0) {
-        link = s.stringIndex[where.bucket];
-        s.stringIndex[where.bucket] = offset;
-    } else {
-        link = vrd::entryLink(s, static_cast<uint32_t>(where.predecessor));
-        std::memcpy(s.stringText + where.predecessor, &offset, sizeof offset);
-    }
-    std::memcpy(entry, &link, sizeof link);
+    std::memmove(s.stringText + offset + kLinkBytes, text, length + 1);
     s.stringUsed = offset + static_cast<int32_t>(length) + kEntryOverhead;
+    vrd::linkEntry(s, where, offset);
     return offset;
 }
 
@@ -185,14 +177,12 @@ int32_t VRD_CALL VRDstringCreate(const char *text, VRDentity *result) {
         vrd::report("VRDstringCreate", VRD_E_NOMEM);
         return 1;
     }
-    vrd::StringPlace where = vrd::findStringPlace(s, text);
-    int32_t added = -1;
+    size_t length = std::strlen(text);
+    vrd::StringPlace where = vrd::findStringPlace(s, text, length);
     if (where.found < 0) {
-        size_t length = std::strlen(text);
         if (!makeRoom(s, static_cast<int64_t>(length) + kEntryOverhead, text)) return 1;
-        where.found = added = appendEntry(s, text, length, where);
+        where.found = appendEntry(s, text, length, where);
     }
-    vrd::keepStringLookup(s, where, added);
     *result = vrd::makeEntity(vrd::kTagString | static_cast<uint32_t>(where.found), 0);
     return 0;
 }
@@ -312,8 +302,7 @@ VRDentity VRD_CALL VRDstringFind(const char *text) {
     if (store == nullptr) return vrd::nullEntity();
     vrd::StringArea &s = vrd::strings(store);
     if (s.stringIndex == nullptr) return vrd::nullEntity();
-    vrd::StringPlace where = vrd::findStringPlace(s, text);
-    vrd::keepStringLookup(s, where, -1);
+    vrd::StringPlace where = vrd::findStringPlace(s, text, std::strlen(text));
     if (where.found < 0) return vrd::nullEntity();
     return vrd::makeEntity(vrd::kTagString | static_cast<uint32_t>(where.found), 0);
 }
@@ -323,8 +312,7 @@ VRDentity VRD_CALL VRDidFind(const char *text) {
     if (store == nullptr) return vrd::nullEntity();
     vrd::StringArea &s = vrd::strings(store);
     if (s.stringIndex == nullptr) return vrd::nullEntity();
-    vrd::StringPlace where = vrd::findStringPlace(s, text);
-    vrd::keepStringLookup(s, where, -1);
+    vrd::StringPlace where = vrd::findStringPlace(s, text, std::strlen(text));
     if (where.found < 0) return vrd::nullEntity();
     return vrd::makeEntity(vrd::kTagId | static_cast<uint32_t>(where.found), 0);
 }

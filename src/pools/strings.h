@@ -16,8 +16,10 @@ struct StringArea {
     int32_t *stringIndex;  // kStringBuckets chain heads (entry offsets), -1 empty
     int32_t stringUsed;
     int32_t stringCapacity;
-    // Sorted arrays over the chains; no file holds them (stringindex.h).
+    // The hash of the texts and the links it lets wait (stringindex.h); no
+    // file holds it.  Chains are read only through settledStrings.
     StringLookup *stringLookup;
+    int32_t stringLookupRefusedAt;  // bytes used when the index memory last refused, 0 none
 };
 
 inline StringArea &strings(VRDstore *s) { return areaRecord<StringArea, kStringsArea>(s); }
@@ -50,9 +52,14 @@ inline const char *textAtOffset(const StringArea &a, uint32_t offset) {
 }
 inline const char *stringAt(const VRDstore *s, uint32_t offset) { return textAtOffset(strings(s), offset); }
 
+// The area with every chain complete: what anything that follows the
+// chains (file, report, views) reads.  Linking waiting entries changes
+// nothing a caller can see, so a const store may be settled.
+const StringArea &settledStrings(const VRDstore *s);
+
 // Read-only views for tests: the entry offsets of one bucket's chain in
 // chain order (at most max; the chain's length is returned), and whether
-// the sorted-array accelerator exists.
+// the lookup exists.
 uint32_t stringChain(const VRDstore *s, uint32_t bucket, int32_t *offsets, uint32_t max);
 bool hasStringLookup(const VRDstore *s);
 
