@@ -50,6 +50,7 @@ struct TextChannel {
     TextProgressProc progress;       // reading: called every kProgressStep bytes
     void *progressContext;
     uint64_t progressFrom;  // the stream offset at which the hook was set
+    uint64_t progressCalls;  // made so far: the hook may change anything
 };
 
 namespace vrd {

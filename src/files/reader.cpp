@@ -1,6 +1,7 @@
 // reader.cpp - the text reader: parenthesised form trees from a text channel into the current store.
 #include "files/files.h"
 #include "files/realtext.h"
+#include "files/recent.h"
 #include "files/tokens.h"
 
 namespace {
@@ -82,6 +83,19 @@ Step tooDeep() {
 
 Step add(VRDentity e) { return addReadEntity(nullptr, e) == 0 ? Step::GoOn : Step::Failed; }
 
+// The token as an identifier, the entity of a repeated one reused.
+Step readIdentifier() {
+    VRDentity e;
+    const char *text = tokens.token;
+    int length = tokens.tokenLength;
+    bool reuse = !tokens.plain;
+    if (!(reuse && vrd::recallIdentifier(text, length, &e))) {
+        if (VRDidCreate(text, &e) != 0) return Step::Failed;
+        if (reuse) vrd::rememberIdentifier(text, length, e);
+    }
+    return add(e);
+}
+
 // A value token becomes a real, an integer or an identifier, in that order.
 Step readValue(int &c) {
     c = vrd::gatherToken(c, false);
@@ -94,7 +108,7 @@ Step readValue(int &c) {
     else if (!tokens.tokenHasDot && vrd::tokenInteger(&integer))
         failed = VRDintCreate(integer, &e);
     else
-        failed = VRDidCreate(tokens.token, &e);
+        return readIdentifier();
     return failed != 0 ? Step::Failed : add(e);
 }
 
@@ -215,6 +229,7 @@ int32_t readLoop(int32_t flags, int c) {
 
 int32_t readAll(TextChannel *channel, VRDentity target, int32_t position, int32_t caseFlags) {
     vrd::startTokens(channel, caseFlags, readPlain);
+    vrd::startRecent(channel);
     reader.states[0] = kOutside;
     reader.stateCount = 1;
     reader.contextCount = 0;
