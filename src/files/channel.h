@@ -72,6 +72,21 @@ inline bool putBytes(TextChannel *c, const char *bytes, size_t n) {
     return putSlow(c, bytes, n);
 }
 
+// Writing a short piece from a buffer of the writer's own with at least
+// kSmallPiece readable bytes: with that much room, a fixed-size copy (no
+// call) puts the piece; the bytes after it lie past `filled`, outside the
+// contents, and are overwritten by the next piece.
+constexpr size_t kSmallPiece = 32;
+inline void putSmall(TextChannel *c, const char *piece, size_t n) {
+    if (c != nullptr && !c->failed && c->kind >= ChannelKind::WriteFile && n <= kSmallPiece &&
+        c->capacity - c->filled >= kSmallPiece) {
+        std::memcpy(c->block + c->filled, piece, kSmallPiece);
+        c->filled += n;
+        return;
+    }
+    putSlow(c, piece, n);
+}
+
 }  // namespace vrd
 
 #endif  // VRD_FILES_CHANNEL_H

@@ -107,6 +107,22 @@ bool storeStringRun() {
     return tokens.tokenLength == kTokenMax;
 }
 
+// White space from p on, within the bytes at hand.
+const unsigned char *skipWhiteAt(const unsigned char *p, const unsigned char *end) {
+    while (p < end && vrd::isWhiteByte(*p)) ++p;
+    return p;
+}
+
+// A coordinate from p on, as readCoordinate reads it, within the bytes at hand.
+const unsigned char *coordinateAt(const unsigned char *p, const unsigned char *end, uint32_t *value) {
+    bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    uint32_t v = 0;
+    for (; p < end && static_cast<unsigned>(*p - '0') <= 9u; ++p) v = v * 10u + static_cast<uint32_t>(*p - '0');
+    *value = negative ? 0u - v : v;
+    return p;
+}
+
 }  // namespace
 
 namespace vrd {
@@ -170,22 +186,6 @@ int32_t readCoordinate(int &c, bool asciiDigits) {
     };
     while (digit(c)) c = afterRun(digit);
     return static_cast<int32_t>(negative ? 0u - v : v);
-}
-
-// White space from p on, within the bytes at hand.
-static const unsigned char *skipWhiteAt(const unsigned char *p, const unsigned char *end) {
-    while (p < end && vrd::isWhiteByte(*p)) ++p;
-    return p;
-}
-
-// A coordinate from p on, as readCoordinate reads it, within the bytes at hand.
-static const unsigned char *coordinateAt(const unsigned char *p, const unsigned char *end, uint32_t *value) {
-    bool negative = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+')) ++p;
-    uint32_t v = 0;
-    for (; p < end && static_cast<unsigned>(*p - '0') <= 9u; ++p) v = v * 10u + static_cast<uint32_t>(*p - '0');
-    *value = negative ? 0u - v : v;
-    return p;
 }
 
 bool takePointGroup(int first, int32_t caseFlags, int32_t *x, int32_t *y) {

@@ -59,8 +59,9 @@ void putText(const Output &out, const char *text) { put(out, text, std::strlen(t
 
 // A space and a number in one piece.
 void putInt(const Output &out, int32_t value) {
-    char text[vrd::kNumberTextBytes + 1] = " ";
-    put(out, text, 1 + vrd::formatInt(value, text + 1));
+    char text[vrd::kNumberTextBytes + 1];
+    text[0] = ' ';
+    vrd::putSmall(out.channel, text, 1 + vrd::formatInt(value, text + 1));
 }
 
 void newLine(const Output &out, int32_t depth) {
@@ -79,13 +80,15 @@ void newLine(const Output &out, int32_t depth) {
 void writePoint(const VRDstore *s, const Output &out, VRDentity e) {
     VRDpoint p;
     if (!vrd::pointValue(s, e.second, &p)) return;
+    // At most " (PT " 11 " " 11 ")": a small piece (11: the longest int32).
+    static_assert(5 + 11 + 1 + 11 + 1 <= vrd::kSmallPiece);
     char text[2 * vrd::kNumberTextBytes + 8];
     std::memcpy(text, out.caseFlags == 1 ? " (PT " : " (pt ", 5);
     size_t n = 5 + vrd::formatInt(p.x, text + 5);
     text[n++] = ' ';
     n += vrd::formatInt(p.y, text + n);
     text[n++] = ')';
-    put(out, text, n);
+    vrd::putSmall(out.channel, text, n);
 }
 
 // A real as the shortest text that sscanf("%lf") reads back to the same
@@ -151,7 +154,8 @@ void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
             put(out, " ", 1);
             writeExactReal(out, real);
         } else {
-            char number[vrd::kNumberTextBytes + 1] = " ";
+            char number[vrd::kNumberTextBytes + 1];
+            number[0] = ' ';
             put(out, number, 1 + vrd::formatReal(real, number + 1));
         }
         return;
