@@ -32,10 +32,20 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// The fast paths give the correctly rounded answer, with two-digit
+// exponents; they stand in only for C libraries known to answer the same
+// (the GNU C library, the Universal CRT, Apple's).  Elsewhere the library
+// itself is asked every time.
+#if defined(__GLIBC__) || defined(_UCRT) || defined(__APPLE__)
+constexpr bool kLibraryMatches = true;
+#else
+constexpr bool kLibraryMatches = false;
+#endif
+
 // The fast paths rely on each operation rounding once, to nearest, in double.
 bool exactArithmetic() {
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-    return std::fegetround() == FE_TONEAREST;
+    return kLibraryMatches && std::fegetround() == FE_TONEAREST;
 #else
     return false;
 #endif
@@ -116,13 +126,16 @@ size_t formatInt(int32_t value, char *out) {
     return static_cast<size_t>(p - out);
 }
 
+bool realFastPathsOn() { return exactArithmetic(); }
+
 bool formatRealFast(double value, char *out, size_t *length) {
+    if (!exactArithmetic()) return false;
     char *p = out;
     if (value == 0.0) {  // both zeros: "0" and "-0"
         if (std::signbit(value)) *p++ = '-';
         *p++ = '0';
     } else {
-        if (!std::isfinite(value) || !exactArithmetic()) return false;
+        if (!std::isfinite(value)) return false;
         double magnitude = std::fabs(value);
         // The exponent x of the six-digit rounding: 10^5 <= digits < 10^6.
         // log10 may be one off near a power of ten; each correction moves

@@ -23,7 +23,8 @@ size_t formatReal(double value, char *out);
 bool scanReal(const char *text, double *value);
 
 // The fast paths alone; false (nothing written) where they cannot prove the
-// C library's answer, so that the caller asks the C library.
+// C library's answer, so that the caller asks the C library.  They answer
+// only with a C library known to round correctly (realtext.cpp).
 //
 // formatRealFast takes finite values whose six-digit rounding it can decide
 // exactly: the value is scaled by one exact power of ten, so the scaled
@@ -32,6 +33,9 @@ bool scanReal(const char *text, double *value);
 // outside about 1e-17 to 1e28, in a rounding mode other than to nearest, or where
 // doubles are evaluated in wider registers, it declines.
 bool formatRealFast(double value, char *out, size_t *length);
+// Whether the fast paths answer at all here and now (the C library, the
+// floating-point evaluation and the rounding mode allow them).
+bool realFastPathsOn();
 // scanRealFast takes [sign] digits "." digits, with at least one digit, no
 // exponent after it, at most 2^53 as the integer of all its digits and at
 // most 22 digits after the point: that integer and the power of ten are
