@@ -121,32 +121,4 @@ TEST(TextChannel, PlacesAreThoseOfTheBytesPassedThrough) {
     std::remove(path.c_str());
 }
 
-// Pieces written at once keep what bytes written one by one keep, also
-// when a growth of the buffer fails part-way through a piece.
-TEST(TextChannel, PiecesAndSingleBytesFillAndFailAlike) {
-    std::string text;
-    for (int i = 0; text.size() < 20000; ++i) text += "piece " + std::to_string(i * 7919) + (i % 9 == 0 ? "\n" : " ");
-    for (long fail = 0; fail <= 3; ++fail) {
-        std::string kept[2];
-        int closed[2];
-        for (int bytes = 0; bytes < 2; ++bytes) {
-            TextChannel *b = openTextBuffer();
-            heapwrapFailNth(fail);
-            for (size_t i = 0; i < text.size(); i += 777) {
-                std::string piece = text.substr(i, 777);
-                if (bytes == 0) printTextFile(b, "%s", piece.c_str());
-                for (size_t j = 0; bytes == 1 && j < piece.size(); ++j) printTextFileChar(b, piece[j]);
-            }
-            heapwrapFailNth(0);
-            size_t n = 0;
-            const char *data = textBufferData(b, &n);
-            kept[bytes].assign(data, n);
-            closed[bytes] = closeTextFile(b);
-        }
-        EXPECT_EQ(kept[0], kept[1]) << fail;
-        EXPECT_EQ(closed[0], closed[1]) << fail;
-        EXPECT_EQ(kept[0], fail == 0 ? text : text.substr(0, 4096u << (fail - 1))) << fail;
-    }
-}
-
 }  // namespace
