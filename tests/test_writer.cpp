@@ -67,7 +67,8 @@ TEST_F(WriterTest, EveryKindOfValueInItsTextForm) {
     // Every length of number, alone and in point groups.
     VRDentity n = form("N");
     std::string expected = "\n(N";
-    for (int32_t i = 1, digits = 1; digits <= 10; i = i * 10 + (digits + 1) % 10, ++digits) {
+    for (int64_t next = 1, digits = 1; digits <= 10; next = next * 10 + (digits + 1) % 10, ++digits) {
+        auto i = static_cast<int32_t>(next);
         ASSERT_EQ(VRDformAddPoint(kEnd, &e, n, i, -i), 0);
         add(n, {integer(-i)});
         if (digits == 6) expected += "\n";  // ten entities on the first line
