@@ -110,19 +110,91 @@ void BM_ReadText(benchmark::State &state) {
 }
 BENCHMARK(BM_ReadText)->Unit(benchmark::kMillisecond);
 
+// The same text from a file: the channel's blocks, refills and line count.
+void BM_ReadTextFile(benchmark::State &state) {
+    const std::string &text = sampleText();
+    std::string path = "/tmp/vrd-bench-" + std::to_string(reinterpret_cast<uintptr_t>(&state)) + ".txt";
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
+        state.SkipWithError("cannot write the sample file");
+        return;
+    }
+    for (auto _ : state) {
+        FreshStore store;
+        TextChannel *in = openTextFile(path.c_str(), "r");
+        VRDentity root = VRDnullEntity();
+        VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
+        closeTextFile(in);
+        benchmark::DoNotOptimize(root);
+    }
+    std::remove(path.c_str());
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_ReadTextFile)->Unit(benchmark::kMillisecond);
+
+// Writes the sample tree with each real as "%g" gives it (range 0) or as
+// the exact writer gives it (range 1).
 void BM_WriteText(benchmark::State &state) {
     FreshStore store;
     VRDentity root = readSample();
     size_t written = 0;
     for (auto _ : state) {
         TextChannel *out = openTextBuffer();
-        VRDfileWriteEntity(out, 0, root, 1);
+        if (state.range(0) == 0)
+            VRDfileWriteEntity(out, 0, root, 1);
+        else
+            VRDfileWriteEntityExact(out, 0, root, 1);
         textBufferData(out, &written);
         closeTextFile(out);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(written));
 }
-BENCHMARK(BM_WriteText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteText)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A flat form of 50,000 distinct reals written and read back: the cost of
+// the real conversions themselves.
+const std::string &realsText() {
+    static const std::string text = [] {
+        std::string t = "(reals";
+        char number[32];
+        for (int i = 0; i < 50000; ++i) {
+            std::snprintf(number, sizeof number, " %g", 0.001 * (i * 7919 % 1000003) + 0.5);
+            t += number;
+        }
+        return t + ")";
+    }();
+    return text;
+}
+
+void BM_ReadReals(benchmark::State &state) {
+    const std::string &text = realsText();
+    for (auto _ : state) {
+        FreshStore store;
+        TextChannel *in = openTextString(text.data(), text.size());
+        VRDentity root = VRDnullEntity();
+        VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
+        closeTextFile(in);
+        benchmark::DoNotOptimize(root);
+    }
+    state.SetItemsProcessed(state.iterations() * 50000);
+}
+BENCHMARK(BM_ReadReals)->Unit(benchmark::kMillisecond);
+
+void BM_WriteReals(benchmark::State &state) {
+    FreshStore store;
+    const std::string &text = realsText();
+    TextChannel *in = openTextString(text.data(), text.size());
+    VRDentity root = VRDnullEntity();
+    VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root);
+    closeTextFile(in);
+    for (auto _ : state) {
+        TextChannel *out = openTextBuffer();
+        VRDfileWriteEntity(out, 0, root, 1);
+        closeTextFile(out);
+    }
+    state.SetItemsProcessed(state.iterations() * 50000);
+}
+BENCHMARK(BM_WriteReals)->Unit(benchmark::kMillisecond);
 
 void BM_BinaryRoundTrip(benchmark::State &state) {
     FreshStore store;

@@ -222,4 +222,50 @@ TEST_F(SlabDeferral, LongBatchedAppendsLeaveTheSameSlab) {
     EXPECT_GT(heapwrapIndexCalls(), indexCalls) << "the appends were deferred";
 }
 
+// Many forms of one key growing in turn, with deletes, clears and kills:
+// the key's free list grows to hundreds of blocks, so first fit answers
+// from its packed mirror; with the mirror (and with its index memory failing
+// now and then) every slot of the dump and the statistics are those of the
+// walk over the list.
+TEST_F(SlabDeferral, LongFreeListsLeaveTheSameSlab) {
+    auto build = [&](bool plain, uint32_t indexFailSeed) {
+        while (VRDnext(nullptr) != nullptr) VRDkill(VRDget(nullptr), nullptr);
+        vrd::usePlainPaths = plain;
+        EXPECT_NE(VRDnew("free"), nullptr);
+        Rng ops{7}, failures{indexFailSeed};
+        std::vector<VRDentity> forms(300);
+        for (VRDentity &f : forms) EXPECT_EQ(VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "VIEW", &f), 0);
+        VRDentity batch[64];
+        for (uint32_t j = 0; j < 64; ++j) batch[j] = VRDentity{0x18000000u | j, 0};
+        std::ostringstream out;
+        for (int step = 0; step < 20000; ++step) {
+            if (failures.state != 0 && failures.chance(3)) heapwrapFailIndexNth(1 + failures.below(3));
+            VRDentity f = forms[ops.below(300)];
+            uint32_t what = ops.below(100), count = VRDformEntityCount(f);
+            if (what < 80)
+                out << VRDformAddEntities(f, ops.chance(80) ? 0xFFFFFFFF : ops.below(count + 1), 2 + ops.below(60), batch);
+            else if (what < 95 && count > 0)
+                out << VRDformDeleteEntities(f, ops.below(count), 1 + ops.below(count));
+            else if (what < 98)
+                out << VRDformClear(f);
+            else
+                out << VRDformKill(f, 0, 0) << VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "VIEW", &f);
+        }
+        heapwrapFailIndexNth(0);
+        std::string path = vrdtest::scratchPath("free.bin");
+        std::remove(path.c_str());
+        EXPECT_EQ(VRDfileWriteBinary(path.c_str()), 0);
+        std::string bytes = out.str() + fileBytes(path) + vrdtest::statisticsReport();
+        std::remove(path.c_str());
+        vrd::usePlainPaths = false;
+        return bytes;
+    };
+    std::string plain = build(true, 0);
+    ASSERT_GT(plain.size(), 100000u);
+    long indexCalls = heapwrapIndexCalls();
+    EXPECT_EQ(firstDifference(build(false, 0), plain), "");
+    EXPECT_GT(heapwrapIndexCalls(), indexCalls) << "first fit used the mirror";
+    EXPECT_EQ(firstDifference(build(false, 11), plain), "") << "index failures";
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // test_textchan.cpp - text channels: files, strings and buffers, their ends, formats and failures.
 #include <cfloat>
+#include <random>
 #include <string>
+#include <utility>
 
 #include "support.h"
 #include "vrd/textchan.h"
@@ -70,6 +72,53 @@ TEST(TextChannel, BufferFormatsAndGrowsAndAFailedGrowthLosesBytesVisibly) {
     heapwrapFailNth(1);
     EXPECT_TRUE(printTextFileChar(b, 'x') == 0 && printTextFileChar(b, 'y') == 0 && text() == expected);
     EXPECT_EQ(closeTextFile(b), -1);
+}
+
+// Line and column of the n-th byte of `bytes`, counted one byte at a time.
+std::pair<long, long> placeOf(const std::string &bytes, size_t n) {
+    long line = 0, column = 0;
+    for (size_t i = 0; i < n; ++i) {
+        bool starts = line == 0 || (i > 0 && bytes[i - 1] == '\n');
+        line += starts ? 1 : 0;
+        column = starts ? 1 : column + 1;
+    }
+    return {line, column};
+}
+
+std::pair<long, long> placeOf(TextChannel *c) {
+    std::pair<long, long> p;
+    EXPECT_EQ(textChannelPosition(c, &p.first, &p.second), 0);
+    return p;
+}
+
+// Channels keep their place over every byte handed out or written, across
+// the blocks of a file and lines longer than a block, whoever asks when.
+TEST(TextChannel, PlacesAreThoseOfTheBytesPassedThrough) {
+    std::mt19937 rng(3);
+    std::string text(70000, 'x');  // a first line longer than a block
+    while (text.size() < 300000) text += rng() % 8 == 0 ? std::string(rng() % 3 + 1, '\n') : std::string(rng() % 90, 'y');
+    std::string path = vrdtest::scratchPath("textchan_places.txt");
+    TextChannel *w = openTextFile(path.c_str(), "w");
+    for (size_t i = 0; i < text.size();) {
+        size_t end = std::min(text.size(), i + 1 + rng() % 5000);
+        for (; i < end; ++i) ASSERT_EQ(printTextFileChar(w, static_cast<unsigned char>(text[i])), 1);
+        ASSERT_EQ(placeOf(w), placeOf(text, i)) << i;
+    }
+    ASSERT_EQ(closeTextFile(w), 0);
+    for (int kind = 0; kind < 2; ++kind) {
+        TextChannel *r = kind == 0 ? openTextFile(path.c_str(), "r") : openTextString(text.data(), text.size());
+        EXPECT_EQ(placeOf(r), std::make_pair(0L, 0L));
+        char ch;
+        for (size_t taken = 0; readTextFileChar(r, &ch) != 0;) {
+            ASSERT_EQ(ch, text[taken++]);
+            if (rng() % 1000 == 0 || taken % 65536 < 2) {
+                ASSERT_EQ(placeOf(r), placeOf(text, taken)) << taken;
+            }
+        }
+        EXPECT_EQ(placeOf(r), placeOf(text, text.size()));  // the end moves nothing
+        closeTextFile(r);
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -64,6 +64,17 @@ TEST_F(WriterTest, EveryKindOfValueInItsTextForm) {
     VRDentity v = form("V"), r = form("R"), empty = form(""), e;
     for (int32_t i : {0, -5, 134217727, -134217727, 134217728, INT32_MIN, INT32_MAX}) add(v, {integer(i)});
     EXPECT_EQ(writeText(v), "\n(V 0 -5 134217727 -134217727 134217728 -2147483648 2147483647)");
+    // Every length of number, alone and in point groups.
+    VRDentity n = form("N");
+    std::string expected = "\n(N";
+    for (int64_t next = 1, digits = 1; digits <= 10; next = next * 10 + (digits + 1) % 10, ++digits) {
+        auto i = static_cast<int32_t>(next);
+        ASSERT_EQ(VRDformAddPoint(kEnd, &e, n, i, -i), 0);
+        add(n, {integer(-i)});
+        if (digits == 6) expected += "\n";  // ten entities on the first line
+        expected += " (pt " + std::to_string(i) + " " + std::to_string(-i) + ") " + std::to_string(-i);
+    }
+    EXPECT_EQ(writeText(n, 0, 0), expected + ")");
     for (double d : {2.0, 0.123456789, 1e20, -0.5, 1.5}) ASSERT_EQ(VRDformAddReal(kEnd, &e, r, d), 0);
     EXPECT_EQ(writeText(r), "\n(R 2 0.123457 1e+20 -0.5 1.5)");
     add(empty, {VRDformGetEntity(v, 1)});
@@ -115,6 +126,33 @@ TEST_F(WriterTest, ShortMemoryOrNoStoreWriteNothingButAReport) {
     ASSERT_EQ(VRDkill(nullptr, "test"), 0);
     EXPECT_EQ(written + writeText(f), "");
     EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileWriteEntity", -2}, {"VRDfileWriteEntity", -3}}));
+}
+
+// A buffer that cannot grow keeps exactly the text that fitted, piece
+// boundaries or not, and its close says that bytes were lost.
+TEST_F(WriterTest, ABufferThatCannotGrowKeepsWhatFitted) {
+    VRDentity f = form("F"), e;
+    for (int i = 0; i < 3000; ++i) {
+        expectOk({VRDformAddPoint(kEnd, &e, f, i * 37, -i), VRDformAddInt(f, kEnd, i * 100003, &e),
+                  VRDformAddReal(kEnd, &e, f, i + 0.125)});
+    }
+    std::string whole = writeText(f, 1, 1);
+    std::vector<size_t> kept;
+    for (long fail = 1; fail <= 12; ++fail) {  // the walk's own allocations come first
+        TextChannel *c = openTextBuffer();
+        heapwrapFailNth(fail);
+        VRDfileWriteEntity(c, 1, f, 1);
+        heapwrapFailNth(0);
+        size_t n = 0;
+        const char *data = textBufferData(c, &n);
+        std::string text(data, n);
+        int closed = closeTextFile(c);
+        if (!takeReports().empty()) continue;  // the walk could not start: -2, nothing written
+        if (closed == 0 && text == whole) break;  // past the last growth
+        ASSERT_TRUE(n == 4096u << kept.size() && text == whole.substr(0, n) && closed == -1) << fail << " " << n;
+        kept.push_back(n);
+    }
+    EXPECT_GE(kept.size(), 4u);
 }
 
 TEST_F(WriterTest, RandomTreesReadBackEqualInEveryLayout) {

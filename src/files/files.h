@@ -15,4 +15,11 @@ void writeEntityText(TextChannel *channel, int32_t caseFlags, VRDentity entity, 
 int putTextChar(TextChannel *channel, int character);
 }
 
+namespace vrd {
+// Makes the readings that follow take every byte through readTextFileChar
+// and nothing in bulk (plain) or not (the default).  The two ways read
+// alike; tests hold them side by side.
+void setReaderPlain(bool plain);
+}  // namespace vrd
+
 #endif  // VRD_FILES_FILES_H

@@ -1,17 +1,20 @@
 // reader.cpp - the text reader: parenthesised form trees from a text channel into the current store.
-#include <cstdio>
-
-#include "files/charclass.h"
 #include "files/files.h"
+#include "files/realtext.h"
+#include "files/recent.h"
+#include "files/tokens.h"
 
 namespace {
 constexpr int kStackDepth = 50;  // parse states and form contexts alike
 constexpr int kBatch = 50;       // entities handed to a form per call
-constexpr int kTokenMax = 1999;  // characters of a token or a string
-constexpr int kEnd = 0xFF;       // the end of input, as the channel stores it
-constexpr const char *kRoutine = "VRDfileReadEntity";
+constexpr const char *kRoutine = vrd::kReaderRoutine;
+constexpr int kEnd = vrd::kEndOfInput;
 
 enum ParseState : uint16_t { kOutside = 0, kKeyword = 1, kEntities = 3 };
+
+using vrd::nextChar;
+using vrd::skipWhite;
+using vrd::tokens;
 
 // A form being filled and the entities not yet handed to it.
 struct FormContext {
@@ -21,50 +24,23 @@ struct FormContext {
     VRDentity entities[kBatch];
 };
 
-// The working state of one reading; reset at the start of every call.
-// Invariants: stateCount and contextCount never exceed kStackDepth, and
-// tokenLength never exceeds kTokenMax, so nothing is written past an array.
+// The parse of one reading (its bytes and tokens are in vrd::tokens); reset
+// at the start of every call.  Invariant: stateCount and contextCount never
+// exceed kStackDepth, so nothing is written past an array.
 struct Reader {
-    TextChannel *channel;
-    bool ended;  // the end of input (or a 0xFF byte) has been met
     uint16_t states[kStackDepth];
     int stateCount;
     FormContext contexts[kStackDepth];
     int contextCount;
-    char token[kTokenMax + 1];
-    int tokenLength;
-    bool tokenHasDot;
 };
 
 Reader reader;
+bool readPlain = false;  // the way of the next readings (tests compare both)
 VRDentity *readerResult = nullptr;  // the caller's result entity, during a reading
 VRDentity discardedResult;          // stands in when the caller gives none
 
 // What a step of the main loop leaves behind: go on, or return 0 or 1.
 enum class Step { GoOn, Done, Failed };
-
-bool isWhite(int c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
-bool isDelimiter(int c) { return c == '(' || c == ')' || c == '"'; }
-bool endsToken(int c) { return isWhite(c) || isDelimiter(c) || c == kEnd; }
-bool isDigit(int c) { return vrd::isCharAlphaNumeric(c) && !vrd::isCharAlpha(c); }
-
-// The next byte, or kEnd for good once the input (or a 0xFF byte) ended.
-int nextChar() {
-    if (reader.ended) return kEnd;
-    char c;
-    int got = readTextFileChar(reader.channel, &c);
-    int byte = static_cast<unsigned char>(c);
-    if (got == 0 || byte == kEnd) {
-        reader.ended = true;
-        return kEnd;
-    }
-    return byte;
-}
-
-int skipWhite(int c) {
-    while (isWhite(c)) c = nextChar();
-    return c;
-}
 
 uint16_t &topState() { return reader.states[reader.stateCount - 1]; }
 FormContext &topContext() { return reader.contexts[reader.contextCount - 1]; }
@@ -107,114 +83,45 @@ Step tooDeep() {
 
 Step add(VRDentity e) { return addReadEntity(nullptr, e) == 0 ? Step::GoOn : Step::Failed; }
 
-// Stores a token byte (converted); bytes beyond kTokenMax are dropped.
-void storeTokenByte(int c) {
-    if (reader.tokenLength == kTokenMax) return;
-    if (c == '.') reader.tokenHasDot = true;
-    reader.token[reader.tokenLength++] = static_cast<char>(c);
-}
-
-int keywordCase(int c, int32_t flags) {
-    if ((flags & 1) && c >= 'a' && c <= 'z') return vrd::toUpperAscii(c);
-    if ((flags & 2) && c >= 'A' && c <= 'Z') return vrd::toLowerAscii(c);
-    return c;
-}
-
-int valueCase(int c, int32_t flags) {
-    if ((flags & 1) && vrd::isCharLower(c)) return vrd::toUpperAscii(c);
-    if ((flags & 2) && vrd::isCharUpper(c)) return vrd::toLowerAscii(c);
-    return c;
-}
-
-// Gathers a token that starts with `c`; gives the byte that ended it.
-int gatherToken(int c, int32_t flags, bool keyword) {
-    reader.tokenLength = 0;
-    reader.tokenHasDot = false;
-    for (; !endsToken(c); c = nextChar()) storeTokenByte(keyword ? keywordCase(c, flags) : valueCase(c, flags));
-    reader.token[reader.tokenLength] = '\0';
-    return c;
-}
-
-bool isPointTag(int32_t flags) {
-    const char *t = reader.token;
-    if (reader.tokenLength != 2) return false;
-    if (flags == 0) return (t[0] == 'P' || t[0] == 'p') && (t[1] == 'T' || t[1] == 't');
-    return std::strcmp(t, (flags & 1) ? "PT" : "pt") == 0;
-}
-
-// An integer token: optional sign, then digits only; the value wraps in
-// 32 bits and the sign is applied last.
-bool tokenInteger(int32_t *value) {
-    const char *p = reader.token;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    uint32_t v = 0;
-    for (; *p != '\0'; ++p) {
-        if (!isDigit(static_cast<unsigned char>(*p))) return false;
-        v = v * 10u + static_cast<uint32_t>(*p - '0');
+// The token as an identifier, the entity of a repeated one reused.
+Step readIdentifier() {
+    VRDentity e;
+    const char *text = tokens.token;
+    int length = tokens.tokenLength;
+    bool reuse = !tokens.plain;
+    if (!(reuse && vrd::recallIdentifier(text, length, &e))) {
+        if (VRDidCreate(text, &e) != 0) return Step::Failed;
+        if (reuse) vrd::rememberIdentifier(text, length, e);
     }
-    *value = static_cast<int32_t>(negative ? 0u - v : v);
-    return true;
+    return add(e);
 }
 
 // A value token becomes a real, an integer or an identifier, in that order.
-Step readValue(int32_t flags, int &c) {
-    c = gatherToken(c, flags, false);
+Step readValue(int &c) {
+    c = vrd::gatherToken(c, false);
     VRDentity e;
     int failed;
     double real;
     int32_t integer;
-    if (reader.tokenHasDot && std::sscanf(reader.token, "%lf", &real) == 1)
+    if (tokens.tokenHasDot && vrd::scanReal(tokens.token, &real))
         failed = VRDrealCreate(real, &e);
-    else if (!reader.tokenHasDot && tokenInteger(&integer))
+    else if (!tokens.tokenHasDot && vrd::tokenInteger(&integer))
         failed = VRDintCreate(integer, &e);
     else
-        failed = VRDidCreate(reader.token, &e);
+        return readIdentifier();
     return failed != 0 ? Step::Failed : add(e);
 }
 
-// A string after its opening quote, unconverted; the closing quote is consumed.
+// A string after its opening quote; the closing quote is consumed.
 Step readString(int &c) {
-    reader.tokenLength = 0;
-    for (;;) {
-        c = nextChar();
-        if (c == '"') break;
-        if (c == kEnd) {
-            vrd::report(kRoutine, VRD_E_BADSTRING);
-            break;
-        }
-        reader.token[reader.tokenLength++] = static_cast<char>(c);
-        if (reader.tokenLength == kTokenMax) {
-            vrd::report(kRoutine, VRD_E_BADSTRING);
-            break;
-        }
-    }
-    reader.token[reader.tokenLength] = '\0';
-    c = nextChar();
+    c = vrd::gatherString();
     VRDentity e;
-    return VRDstringCreate(reader.token, &e) != 0 ? Step::Failed : add(e);
+    return VRDstringCreate(tokens.token, &e) != 0 ? Step::Failed : add(e);
 }
 
-// A coordinate: optional sign and decimal digits, wrapping in 32 bits.
-int32_t readCoordinate(int &c, bool asciiDigits) {
-    bool negative = c == '-';
-    if (c == '-' || c == '+') c = nextChar();
-    uint32_t v = 0;
-    while (asciiDigits ? (c >= '0' && c <= '9') : isDigit(c)) {
-        v = v * 10u + static_cast<uint32_t>(c - '0');
-        c = nextChar();
-    }
-    return static_cast<int32_t>(negative ? 0u - v : v);
-}
-
-// A point group after its tag; `c` is the byte that ended the tag.  The
-// point joins the enclosing form; the group's parse state is popped.
-Step readPoint(int &c) {
-    c = skipWhite(c);
-    int32_t x = readCoordinate(c, true);
-    c = skipWhite(c);
-    int32_t y = readCoordinate(c, false);
-    c = skipWhite(c);
+// A point group read up to `c` (")" when closed): the point joins the
+// enclosing form and the group's parse state is popped.
+Step addPoint(int32_t x, int32_t y, int &c) {
     bool closed = c == ')';
     if (!closed) vrd::report(kRoutine, VRD_E_BADPOINT);
     VRDentity p;
@@ -223,6 +130,16 @@ Step readPoint(int &c) {
     --reader.stateCount;
     if (closed) c = nextChar();
     return Step::GoOn;
+}
+
+// A point group after its tag; `c` is the byte that ended the tag.
+Step readPoint(int &c) {
+    c = skipWhite(c);
+    int32_t x = vrd::readCoordinate(c, true);
+    c = skipWhite(c);
+    int32_t y = vrd::readCoordinate(c, false);
+    c = skipWhite(c);
+    return addPoint(x, y, c);
 }
 
 // A form of the innermost context, created as VRDformCreate does from a
@@ -238,13 +155,18 @@ Step createForm(const char *keyword) {
 }
 
 Step keywordStep(int32_t flags, int &c) {
-    if (isDelimiter(c)) return createForm("");  // the delimiter stays pending
-    c = gatherToken(c, flags, true);
-    if (isPointTag(flags)) return readPoint(c);
-    return createForm(reader.token);
+    if (vrd::isDelimiterByte(c)) return createForm("");  // the delimiter stays pending
+    int32_t x, y;
+    if (vrd::takePointGroup(c, flags, &x, &y)) {
+        c = ')';
+        return addPoint(x, y, c);
+    }
+    c = vrd::gatherToken(c, true);
+    if (vrd::tokenIsPointTag(flags)) return readPoint(c);
+    return createForm(tokens.token);
 }
 
-Step entitiesStep(int32_t flags, int &c) {
+Step entitiesStep(int &c) {
     switch (c) {
     case '(':
         if (reader.stateCount == kStackDepth) return tooDeep();
@@ -264,7 +186,7 @@ Step entitiesStep(int32_t flags, int &c) {
             c = nextChar();
             return Step::GoOn;
         }
-        return readValue(flags, c);
+        return readValue(c);
     }
 }
 
@@ -279,7 +201,7 @@ bool findFirstForm() {
             vrd::report(kRoutine, VRD_E_NODATA);
             return false;
         }
-        if (!isWhite(c) && !reported) {
+        if (!vrd::isWhiteByte(c) && !reported) {
             vrd::report(kRoutine, VRD_E_DATABEFORE);
             reported = true;
         }
@@ -296,7 +218,7 @@ int32_t readLoop(int32_t flags, int c) {
         else if (topState() == kKeyword)
             step = keywordStep(flags, c);
         else if (topState() == kEntities)
-            step = entitiesStep(flags, c);
+            step = entitiesStep(c);
         else {
             vrd::report(kRoutine, VRD_E_DATAAFTER);
             step = Step::Done;
@@ -306,8 +228,8 @@ int32_t readLoop(int32_t flags, int c) {
 }
 
 int32_t readAll(TextChannel *channel, VRDentity target, int32_t position, int32_t caseFlags) {
-    reader.channel = channel;
-    reader.ended = false;
+    vrd::startTokens(channel, caseFlags, readPlain);
+    vrd::startRecent(channel);
     reader.states[0] = kOutside;
     reader.stateCount = 1;
     reader.contextCount = 0;
@@ -323,6 +245,8 @@ int32_t readAll(TextChannel *channel, VRDentity target, int32_t position, int32_
 }
 
 }  // namespace
+
+void vrd::setReaderPlain(bool plain) { readPlain = plain; }
 
 extern "C" {
 
@@ -355,7 +279,7 @@ int32_t VRD_CALL VRDfileReadEntity(TextChannel *channel, VRDentity target, int32
     // reading finds no context and no result to write through.
     readerResult = nullptr;
     reader.contextCount = 0;
-    reader.channel = nullptr;
+    tokens.channel = nullptr;
     return status;
 }
 

@@ -1,80 +1,123 @@
-// textchan.cpp - text channels: buffered files, caller's memory and growing buffers, a byte at a time.
+// textchan.cpp - text channels: buffered files, caller's memory and growing buffers, by the byte or in bulk.
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
 #include <sys/stat.h>
 
-#include "frame/frame.h"
+#include "files/channel.h"
+#include "files/realtext.h"
 
 namespace {
+using vrd::ChannelKind;
+
 constexpr size_t kBlockSize = 64 * 1024;  // one read or write call per block
 constexpr size_t kFirstBufferSize = 4096;
-constexpr size_t kProgressStep = 1 << 20;  // bytes handed out between two progress calls
+constexpr uint64_t kProgressStep = 1 << 20;  // bytes handed out between two progress calls
 
-enum class Kind { ReadFile, WriteFile, ReadString, WriteBuffer };
-
-}  // namespace
-
-// A channel reads or writes, never both.  For the file kinds `block` holds
-// up to kBlockSize bytes: when reading, bytes next..filled-1 are still to be
-// handed out; when writing, bytes 0..filled-1 still have to reach the file.
-// A buffer channel keeps capacity + 1 bytes so its contents can always be
-// zero-terminated.
-struct TextChannel {
-    Kind kind;
-    FILE *file;
-    const char *text;  // ReadString: the caller's bytes
-    char *block;
-    size_t capacity;
-    size_t filled;
-    size_t next;
-    bool ended;   // reading: the end has been met; it stays met
-    bool failed;  // writing: a byte was lost; the channel stays failed
-    long line;
-    long column;
-    bool afterNewline;
-    TextProgressProc progress;  // reading: called every kProgressStep bytes
-    void *progressContext;
-    size_t handedOut;  // reading: bytes handed out so far
-};
-
-namespace {
-
-TextChannel *newChannel(Kind kind) {
+TextChannel *newChannel(ChannelKind kind) {
     auto *c = static_cast<TextChannel *>(mallocMem(sizeof(TextChannel)));
     if (c == nullptr) return nullptr;
-    *c = TextChannel{kind, nullptr, nullptr, nullptr, 0, 0, 0, false, false, 0, 0, false, nullptr, nullptr, 0};
+    *c = TextChannel{};
+    c->kind = kind;
     return c;
 }
 
-// Keeps the line and column of the last byte that passed through.
-void advancePosition(TextChannel *c, unsigned char byte) {
-    if (c->line == 0 || c->afterNewline) {
-        ++c->line;
-        c->column = 1;
-    } else {
-        ++c->column;
+bool isWriting(const TextChannel *c) { return c->kind >= ChannelKind::WriteFile; }
+
+// Line feeds in [from, to).  A whole file's bytes pass through here, so
+// they are counted 16 at a time in byte-wide lanes (the compiler makes one
+// wide compare and add of them), each lane emptied before it can wrap.
+long countFeeds(const unsigned char *from, const unsigned char *to) {
+    constexpr size_t kLanes = 16;
+    constexpr size_t kRounds = 255;  // a lane counts at most one feed per round
+    size_t n = static_cast<size_t>(to - from);
+    size_t feeds = 0;
+    size_t i = 0;
+    while (n - i >= kLanes) {
+        size_t stop = i + std::min((n - i) / kLanes, kRounds) * kLanes;
+        uint8_t lanes[kLanes] = {};
+        for (; i < stop; i += kLanes)
+            for (size_t j = 0; j < kLanes; ++j) lanes[j] = static_cast<uint8_t>(lanes[j] + (from[i + j] == '\n'));
+        for (uint8_t lane : lanes) feeds += lane;
     }
-    c->afterNewline = byte == '\n';
+    for (; i < n; ++i) feeds += from[i] == '\n' ? 1 : 0;
+    return static_cast<long>(feeds);
 }
 
-// Refills the read block; false at the end of the file or on a read error,
-// both of which end the input for good.
+// Brings line and column over the bytes [from, to) as if they had passed one
+// at a time: a byte starts a line when it is the first of the text or
+// follows a line feed, and every other byte moves one column on.
+void countPosition(TextChannel *c, const unsigned char *from, const unsigned char *to) {
+    if (from == to) return;
+    const unsigned char *last = to - 1;
+    bool startsLine = c->line == 0 || c->afterNewline;
+    long feeds = countFeeds(from, last);
+    if (feeds > 0) {
+        const unsigned char *lastFeed = last - 1;
+        while (*lastFeed != '\n') --lastFeed;
+        c->line += feeds + (startsLine ? 1 : 0);
+        c->column = static_cast<long>(to - (lastFeed + 1));
+    } else if (startsLine) {
+        ++c->line;
+        c->column = static_cast<long>(to - from);
+    } else {
+        c->column += static_cast<long>(to - from);
+    }
+    c->afterNewline = *last == '\n';
+}
+
+// Counts what has passed through since the last count.
+void syncPosition(TextChannel *c) {
+    if (isWriting(c)) {
+        auto *bytes = reinterpret_cast<const unsigned char *>(c->block);
+        countPosition(c, bytes + c->counted, bytes + c->filled);
+        c->counted = c->filled;
+    } else {
+        countPosition(c, c->countedTo, c->cur);
+        c->countedTo = c->cur;
+    }
+}
+
+uint64_t handedOut(const TextChannel *c) { return c->baseOffset + static_cast<uint64_t>(c->cur - c->base); }
+
+// Lets bytes be taken directly up to the one that completes the next
+// progress step (or to the end of the bytes at hand).
+void setLimit(TextChannel *c) {
+    c->limit = c->end;
+    if (c->progress == nullptr) return;
+    uint64_t done = handedOut(c) - c->progressFrom;
+    uint64_t stepByte = c->progressFrom + (done / kProgressStep + 1) * kProgressStep - 1;
+    if (stepByte < c->baseOffset + static_cast<uint64_t>(c->end - c->base))
+        c->limit = c->base + (stepByte - c->baseOffset);
+}
+
+// Puts new bytes at hand: the next block of the file.  False at the end of
+// the file or on a read error, both of which end the input for good.
 bool refill(TextChannel *c) {
     if (c->ended) return false;
-    size_t got = std::fread(c->block, 1, c->capacity, c->file);
+    size_t got = 0;
+    if (c->kind == ChannelKind::ReadFile) {
+        syncPosition(c);  // the old block's bytes are counted before they go
+        got = std::fread(c->block, 1, c->capacity, c->file);
+    }
     if (got == 0) {
         c->ended = true;
         return false;
     }
-    c->filled = got;
-    c->next = 0;
+    c->baseOffset = handedOut(c);
+    c->base = reinterpret_cast<const unsigned char *>(c->block);
+    c->cur = c->countedTo = c->base;
+    c->end = c->base + got;
+    setLimit(c);
     return true;
 }
 
 // Hands the written block to the file; a short write fails the channel.
 bool flush(TextChannel *c) {
+    syncPosition(c);
+    c->counted = 0;
     if (c->filled == 0) return !c->failed;
     size_t put = std::fwrite(c->block, 1, c->filled, c->file);
     if (put != c->filled) c->failed = true;
@@ -82,43 +125,17 @@ bool flush(TextChannel *c) {
     return !c->failed;
 }
 
-// Room for one more byte of a buffer channel (plus its terminator).
-bool reserveByte(TextChannel *c) {
-    if (c->filled < c->capacity) return true;
+// Room for at least one more byte: a file's block goes to the file, a
+// buffer doubles.  False (the channel failed) when neither worked.
+bool makeRoom(TextChannel *c) {
+    if (c->kind == ChannelKind::WriteFile) return flush(c);
     size_t capacity = c->capacity * 2;
-    if (!vrd::growBlock(c->block, capacity + 1)) return false;
-    c->capacity = capacity;
-    return true;
-}
-
-bool putByte(TextChannel *c, unsigned char byte) {
-    if (c == nullptr || c->failed) return false;
-    switch (c->kind) {
-    case Kind::WriteFile:
-        if (c->filled == c->capacity && !flush(c)) return false;
-        c->block[c->filled++] = static_cast<char>(byte);
-        break;
-    case Kind::WriteBuffer:
-        if (!reserveByte(c)) {
-            c->failed = true;
-            return false;
-        }
-        c->block[c->filled++] = static_cast<char>(byte);
-        c->block[c->filled] = '\0';
-        break;
-    default:
+    if (!vrd::growBlock(c->block, capacity + 1)) {
+        c->failed = true;
         return false;
     }
-    advancePosition(c, byte);
+    c->capacity = capacity;
     return true;
-}
-
-// Writes a zero-terminated text; the bytes written, or -1.
-int putText(TextChannel *c, const char *text) {
-    int written = 0;
-    for (; *text != '\0'; ++text, ++written)
-        if (!putByte(c, static_cast<unsigned char>(*text))) return -1;
-    return written;
 }
 
 // A directory opens as a stream on some systems yet yields no bytes; it is
@@ -135,13 +152,43 @@ bool isDirectory(FILE *file) {
 
 }  // namespace
 
+namespace vrd {
+
+int takeSlow(TextChannel *c) {
+    if (c == nullptr || isWriting(c) || (c->cur == c->end && !refill(c))) return -1;
+    if (c->cur < c->limit) return *c->cur++;
+    // This byte completes a progress step: the hook hears of it before the
+    // byte reaches its taker.
+    int byte = *c->cur++;
+    ++c->progressCalls;
+    c->progress(c->progressContext, static_cast<size_t>(handedOut(c) - c->progressFrom));
+    setLimit(c);
+    return byte;
+}
+
+bool putSlow(TextChannel *c, const char *bytes, size_t n) {
+    if (n == 0) return true;
+    if (c == nullptr || c->failed || !isWriting(c)) return false;
+    while (n > 0) {
+        if (c->filled == c->capacity && !makeRoom(c)) return false;
+        size_t part = std::min(n, c->capacity - c->filled);
+        std::memcpy(c->block + c->filled, bytes, part);
+        c->filled += part;
+        bytes += part;
+        n -= part;
+    }
+    return true;
+}
+
+}  // namespace vrd
+
 extern "C" {
 
 TextChannel *VRD_CALL openTextFile(const char *path, const char *mode) {
     if (path == nullptr || mode == nullptr) return nullptr;
     bool reading = std::strcmp(mode, "r") == 0;
     if (!reading && std::strcmp(mode, "w") != 0) return nullptr;
-    TextChannel *c = newChannel(reading ? Kind::ReadFile : Kind::WriteFile);
+    TextChannel *c = newChannel(reading ? ChannelKind::ReadFile : ChannelKind::WriteFile);
     if (c == nullptr) return nullptr;
     c->block = static_cast<char *>(mallocMem(kBlockSize));
     if (c->block == nullptr) {
@@ -168,15 +215,15 @@ TextChannel *VRD_CALL openTextFile(const char *path, const char *mode) {
 
 TextChannel *VRD_CALL openTextString(const char *text, size_t length) {
     if (text == nullptr && length != 0) return nullptr;
-    TextChannel *c = newChannel(Kind::ReadString);
+    TextChannel *c = newChannel(ChannelKind::ReadString);
     if (c == nullptr) return nullptr;
-    c->text = text;
-    c->filled = length;
+    c->base = c->cur = c->countedTo = reinterpret_cast<const unsigned char *>(text);
+    c->end = c->limit = c->base + length;
     return c;
 }
 
 TextChannel *VRD_CALL openTextBuffer(void) {
-    TextChannel *c = newChannel(Kind::WriteBuffer);
+    TextChannel *c = newChannel(ChannelKind::WriteBuffer);
     if (c == nullptr) return nullptr;
     c->block = static_cast<char *>(mallocMem(kFirstBufferSize + 1));
     if (c->block == nullptr) {
@@ -184,103 +231,94 @@ TextChannel *VRD_CALL openTextBuffer(void) {
         return nullptr;
     }
     c->capacity = kFirstBufferSize;
-    c->block[0] = '\0';
     return c;
 }
 
 const char *VRD_CALL textBufferData(TextChannel *channel, size_t *length) {
-    if (channel == nullptr || channel->kind != Kind::WriteBuffer) return nullptr;
+    if (channel == nullptr || channel->kind != ChannelKind::WriteBuffer) return nullptr;
     if (length != nullptr) *length = channel->filled;
+    channel->block[channel->filled] = '\0';  // the block always has room for it
     return channel->block;
 }
 
 int VRD_CALL closeTextFile(TextChannel *channel) {
     if (channel == nullptr) return -1;
     bool ok = !channel->failed;
-    if (channel->kind == Kind::WriteFile) ok = flush(channel) && ok;
-    if (channel->file != nullptr && std::fclose(channel->file) != 0 && channel->kind == Kind::WriteFile) ok = false;
+    if (channel->kind == ChannelKind::WriteFile) ok = flush(channel) && ok;
+    if (channel->file != nullptr && std::fclose(channel->file) != 0 && channel->kind == ChannelKind::WriteFile)
+        ok = false;
     freeMem(channel->block);
     freeMem(channel);
     return ok ? 0 : -1;
 }
 
 int VRD_CALL readTextFileChar(TextChannel *channel, char *character) {
-    TextChannel *c = channel;
-    bool have = false;
-    if (c != nullptr && !c->ended) {
-        if (c->kind == Kind::ReadString) {
-            have = c->next < c->filled;
-            if (!have) c->ended = true;
-        } else if (c->kind == Kind::ReadFile) {
-            have = c->next < c->filled || refill(c);
-        }
-    }
-    if (!have) {
-        if (character != nullptr) *character = static_cast<char>(-1);
-        return 0;
-    }
-    const char *source = c->kind == Kind::ReadString ? c->text : c->block;
-    char byte = source[c->next++];
-    advancePosition(c, static_cast<unsigned char>(byte));
-    if (c->progress != nullptr && ++c->handedOut % kProgressStep == 0) c->progress(c->progressContext, c->handedOut);
-    if (character != nullptr) *character = byte;
-    return 1;
+    int byte = channel != nullptr ? vrd::takeByte(channel) : -1;
+    if (character != nullptr) *character = static_cast<char>(byte);  // -1 at the end
+    return byte >= 0 ? 1 : 0;
 }
 
 int VRD_CALL printTextFileChar(TextChannel *channel, int character) {
-    return putByte(channel, static_cast<unsigned char>(character)) ? 1 : 0;
+    char byte = static_cast<char>(character);
+    return vrd::putBytes(channel, &byte, 1) ? 1 : 0;
 }
 
 int printTextFile(TextChannel *channel, const char *format, ...) {
     if (channel == nullptr || format == nullptr) return -1;
     va_list args;
     va_start(args, format);
-    int written = 0;
-    int status = 0;
-    for (const char *p = format; status == 0 && *p != '\0'; ++p) {
+    size_t written = 0;
+    bool ok = true;
+    for (const char *p = format; ok && *p != '\0'; ++p) {
         if (*p != '%') {
-            status = putByte(channel, static_cast<unsigned char>(*p)) ? 0 : -1;
-            ++written;
+            size_t run = std::strcspn(p, "%");
+            ok = vrd::putBytes(channel, p, run);
+            written += run;
+            p += run - 1;
             continue;
         }
-        char number[48];
+        char number[vrd::kNumberTextBytes];
         const char *piece = number;
+        size_t length = 0;
         switch (*++p) {
         case 's':
             piece = va_arg(args, const char *);
             if (piece == nullptr) piece = "";
+            length = std::strlen(piece);
             break;
         case 'g':
-            std::snprintf(number, sizeof number, "%g", va_arg(args, double));
+            length = vrd::formatReal(va_arg(args, double), number);
             break;
         case 'l':
-            std::snprintf(number, sizeof number, "%ld", static_cast<long>(static_cast<int32_t>(va_arg(args, int))));
+            length = vrd::formatInt(static_cast<int32_t>(va_arg(args, int)), number);
             break;
         case '%':
             piece = "%";
+            length = 1;
             break;
         default:  // an unknown directive, or a lone "%" at the end
-            status = -1;
+            ok = false;
             continue;
         }
-        int n = putText(channel, piece);
-        if (n < 0) status = -1;
-        written += n;
+        ok = vrd::putBytes(channel, piece, length);
+        written += length;
     }
     va_end(args);
-    return status == 0 ? written : -1;
+    return ok ? static_cast<int>(written) : -1;
 }
 
 int VRD_CALL textChannelSetProgress(TextChannel *channel, TextProgressProc hook, void *context) {
-    if (channel == nullptr || (channel->kind != Kind::ReadFile && channel->kind != Kind::ReadString)) return -1;
+    if (channel == nullptr || isWriting(channel)) return -1;
     channel->progress = hook;
     channel->progressContext = context;
-    channel->handedOut = 0;
+    channel->progressFrom = handedOut(channel);
+    setLimit(channel);
     return 0;
 }
 
 int VRD_CALL textChannelPosition(TextChannel *channel, long *line, long *column) {
     if (channel == nullptr) return -1;
+    syncPosition(channel);
     if (line != nullptr) *line = channel->line;
     if (column != nullptr) *column = channel->column;
     return 0;

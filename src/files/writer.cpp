@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/channel.h"
 #include "files/files.h"
+#include "files/realtext.h"
 #include "frame/formset.h"
 #include "forms/forms.h"
 
@@ -13,11 +15,13 @@ constexpr uint32_t kRunLength = 10;  // entities on a line before a break
 // The nesting depth of the form being written: -1 outside every form.
 int32_t writerDepth = -1;
 
-// A form whose entities are being written.  The form is kept by key and
-// index, not by address, so nothing here depends on where the tables are.
+// A form whose entities are being written.  Writing changes nothing in the
+// store and calls out only to report a failure that ends it, so the list
+// found when the form was opened stays where it is until its ")".
 struct Frame {
-    uint32_t key;
-    uint32_t index;
+    VRDentity form;
+    const VRDentity *list;  // null when the run lies outside its key's slab
+    uint32_t count;
     uint32_t position;  // next entity to write
     uint32_t run;       // entities since the last line break or nested form
 };
@@ -37,28 +41,54 @@ bool liveForm(const VRDstore *s, uint32_t key, uint32_t index, KeyRecord **k, Fo
     return vrd::resolveForm(s, vrd::formEntity(key, index), nullptr, k, f) && !vrd::isKilled(**f);
 }
 
-// The entity at `position` of a live form's list; the null entity (which
-// writes nothing) when the list's run lies outside its key's slab.
-VRDentity entityAt(KeyRecord &k, FormRecord &f, uint32_t position) {
+// The frame of a live form: its entity count and list, the list null (its
+// entities then read as the null entity, which writes nothing) when the
+// list's run lies outside its key's slab.
+Frame frameOf(VRDentity form, KeyRecord &k, FormRecord &f) {
     const VRDentity *list = nullptr;
-    return vrd::peekList(k, f, &list) == 0 ? vrd::nullEntity() : list[position];
+    if (vrd::peekList(k, f, &list) == 0) list = nullptr;
+    return Frame{form, list, vrd::entityCount(f), 0, 0};
+}
+
+// Text goes straight into the channel's block, piece by piece; the channel
+// takes a piece exactly as it would take its bytes one at a time (the same
+// growth, the same bytes kept when it fails), and the writer, as ever, does
+// not look at whether it did.
+void put(const Output &out, const char *bytes, size_t n) { vrd::putBytes(out.channel, bytes, n); }
+void putText(const Output &out, const char *text) { put(out, text, std::strlen(text)); }
+
+// A space and a number in one piece.
+void putInt(const Output &out, int32_t value) {
+    char text[vrd::kNumberTextBytes + 1];
+    text[0] = ' ';
+    vrd::putSmall(out.channel, text, 1 + vrd::formatInt(value, text + 1));
 }
 
 void newLine(const Output &out, int32_t depth) {
-    printTextFileChar(out.channel, '\n');
-    if (out.indent)
-        for (int32_t i = 0; i < depth; ++i) printTextFileChar(out.channel, ' ');
+    static constexpr char kSpaces[65] = "\n                                                               ";
+    constexpr int32_t kChunk = sizeof kSpaces - 2;  // spaces after the line feed
+    int32_t spaces = out.indent ? depth : 0;
+    int32_t part = spaces < kChunk ? spaces : kChunk;
+    put(out, kSpaces, static_cast<size_t>(part) + 1);
+    for (spaces -= part; spaces > 0; spaces -= part) {
+        part = spaces < kChunk ? spaces : kChunk;
+        put(out, kSpaces + 1, static_cast<size_t>(part));
+    }
 }
 
 // Writes a point group; the coordinates are read only when they exist.
 void writePoint(const VRDstore *s, const Output &out, VRDentity e) {
     VRDpoint p;
     if (!vrd::pointValue(s, e.second, &p)) return;
-    printTextFile(out.channel, "%s", out.caseFlags == 1 ? " (PT " : " (pt ");
-    printTextFile(out.channel, "%l", p.x);
-    printTextFileChar(out.channel, ' ');
-    printTextFile(out.channel, "%l", p.y);
-    printTextFileChar(out.channel, ')');
+    // At most " (PT " 11 " " 11 ")": a small piece (11: the longest int32).
+    static_assert(5 + 11 + 1 + 11 + 1 <= vrd::kSmallPiece);
+    char text[2 * vrd::kNumberTextBytes + 8];
+    std::memcpy(text, out.caseFlags == 1 ? " (PT " : " (pt ", 5);
+    size_t n = 5 + vrd::formatInt(p.x, text + 5);
+    text[n++] = ' ';
+    n += vrd::formatInt(p.y, text + n);
+    text[n++] = ')';
+    vrd::putSmall(out.channel, text, n);
 }
 
 // A real as the shortest text that sscanf("%lf") reads back to the same
@@ -84,7 +114,7 @@ void writeExactReal(const Output &out, double value) {
         std::memmove(text + at + 2, text + at, std::strlen(text + at) + 1);
         std::memcpy(text + at, ".0", 2);
     }
-    printTextFile(out.channel, "%s", text);
+    putText(out, text);
 }
 
 // Writes a value entity (anything but a form) with its leading space.
@@ -99,36 +129,35 @@ void writeValue(const VRDstore *s, const Output &out, VRDentity e) {
     double real;
     switch (vrd::tagOf(e)) {
     case vrd::kTagBigint:
-        if (!vrd::bigintAt(s, payload, &bigint)) return;
-        printTextFileChar(out.channel, ' ');
-        printTextFile(out.channel, "%l", bigint);
+        if (vrd::bigintAt(s, payload, &bigint)) putInt(out, bigint);
         return;
     case vrd::kTagSmallNeg:
-        putTextChar(out.channel, ' ');
-        printTextFile(out.channel, "%l", -static_cast<int32_t>(payload));
+        putInt(out, -static_cast<int32_t>(payload));
         return;
     case vrd::kTagSmallPos:
-        printTextFileChar(out.channel, ' ');
-        printTextFile(out.channel, "%l", static_cast<int32_t>(payload));
+        putInt(out, static_cast<int32_t>(payload));
         return;
     case vrd::kTagString:
         if ((text = vrd::stringAt(s, payload)) == nullptr) return;
-        printTextFile(out.channel, "%s", " \"");
-        printTextFile(out.channel, "%s", text);
-        printTextFileChar(out.channel, '"');
+        put(out, " \"", 2);
+        putText(out, text);
+        put(out, "\"", 1);
         return;
     case vrd::kTagId:
         if ((text = vrd::stringAt(s, payload)) == nullptr) return;
-        printTextFileChar(out.channel, ' ');
-        printTextFile(out.channel, "%s", text);
+        put(out, " ", 1);
+        putText(out, text);
         return;
     case vrd::kTagReal:
         if (!vrd::realAt(s, payload, &real)) return;
-        printTextFileChar(out.channel, ' ');
-        if (out.exactReals)
+        if (out.exactReals) {
+            put(out, " ", 1);
             writeExactReal(out, real);
-        else
-            printTextFile(out.channel, "%g", real);
+        } else {
+            char number[vrd::kNumberTextBytes + 1];
+            number[0] = ' ';
+            put(out, number, 1 + vrd::formatReal(real, number + 1));
+        }
         return;
     default:  // the null entity and the unused tag write nothing
         return;
@@ -152,14 +181,14 @@ bool openForm(const VRDstore *s, const Output &out, Path &path, VRDentity e) {
     KeyRecord *k;
     FormRecord *f;
     if (!liveForm(s, key, e.second, &k, &f) || path.open.contains(e)) return true;
-    if (!path.open.insert(e) || !path.frames.push(Frame{key, e.second, 0, 0})) {
+    if (!path.open.insert(e) || !path.frames.push(frameOf(e, *k, *f))) {
         vrd::report(out.routine, VRD_E_NOMEM);
         return false;
     }
     ++writerDepth;
     newLine(out, writerDepth);
-    printTextFileChar(out.channel, '(');
-    printTextFile(out.channel, "%s", vrd::keywordOf(s, key));
+    put(out, "(", 1);
+    putText(out, vrd::keywordOf(s, key));
     return true;
 }
 
@@ -175,16 +204,14 @@ void writeTree(const VRDstore *s, const Output &out, VRDentity root) {
     if (!openForm(s, out, path, root)) return;
     while (!path.frames.empty()) {
         Frame &frame = path.frames.top();
-        KeyRecord *k;
-        FormRecord *f;
-        if (!liveForm(s, frame.key, frame.index, &k, &f) || frame.position >= vrd::entityCount(*f)) {
-            printTextFileChar(out.channel, ')');
+        if (frame.position >= frame.count) {
+            put(out, ")", 1);
             --writerDepth;
-            path.open.erase(vrd::formEntity(frame.key, frame.index));
+            path.open.erase(frame.form);
             path.frames.pop();
             continue;
         }
-        VRDentity e = entityAt(*k, *f, frame.position);
+        VRDentity e = frame.list != nullptr ? frame.list[frame.position] : vrd::nullEntity();
         ++frame.position;
         if (vrd::isForm(e)) {
             frame.run = 0;

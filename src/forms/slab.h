@@ -13,6 +13,33 @@ namespace vrd {
 int32_t takeRun(KeyRecord &k, uint32_t n);
 int giveRun(KeyRecord &k, int start, int n);
 
+// ---- freemirror.cpp: the free list as a packed array ----
+// A free block as the list names it: its first slot and its length.
+struct FreeBlock {
+    int32_t block;
+    int32_t length;
+};
+// The mirror of the free list of k, whose slab is at `slab`, in list order,
+// or {nullptr, 0} when k has none (never on plain paths).  Valid until the
+// next edit of any mirror.
+struct FreeMirror {
+    FreeBlock *blocks;
+    uint32_t count;
+};
+FreeMirror freeMirrorOf(const KeyRecord &k, const VRDentity *slab);
+// Makes a mirror of `length` blocks for k (any other key's is dropped) and
+// returns it for the caller to fill with k's whole free list, in order;
+// null without index memory (or on plain paths): then there is no mirror.
+FreeBlock *mirrorFreeList(const KeyRecord &k, const VRDentity *slab, uint32_t length);
+// Edits of the mirror freeMirrorOf returned, made in step with the list.
+void mirrorErase(uint32_t at);
+void mirrorSet(uint32_t at, FreeBlock b);
+void mirrorAppend(FreeBlock b);
+// k's slab moved from `old` to `now` (a growth), or the slab at `slab` is
+// about to be released: the mirror follows or goes.
+void slabMoved(const KeyRecord &k, const VRDentity *old, const VRDentity *now);
+void forgetFreeMirror(const VRDentity *slab);
+
 // ---- slabdefer.cpp: deferred appends ----
 // A run of appends to one form of a key costs, done eagerly, a copy of the
 // whole list per append.  Instead, while appends to that form follow each

@@ -40,8 +40,10 @@ constexpr const char *kMessages[25] = {
 namespace vrd {
 int checkMode = 1;
 bool usePlainPaths = false;
+uint32_t reportCount = 0;
 
 void report(const char *routine, int code) {
+    ++reportCount;
     lastError = code;
     if (errorHandler != nullptr) errorHandler(routine, code);
 }

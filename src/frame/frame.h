@@ -55,6 +55,12 @@ extern bool usePlainPaths;
 // Sets the last error and calls the handler: the one report convention.
 void report(const char *routine, int code);
 
+// Reports made so far (it wraps).  The handler may do anything, switch or
+// kill stores included, so a routine that keeps what it learnt about the
+// store across calls of others (the text reader's recent tokens) forgets it
+// when this has moved.
+extern uint32_t reportCount;
+
 // The current store, or null after reporting -3 under `routine`: no pool or
 // form routine ever runs without a store.
 inline VRDstore *needStore(const char *routine) {

@@ -11,6 +11,9 @@ struct StringLookup;  // src/pools/stringindex.h
 
 // The string area's record in a store; all-zero is an empty area.  The text
 // block grows by at least 2030 bytes (strings.cpp) and never shrinks.
+// Creating a text already stored gives its entry and changes nothing a
+// caller can see, reporting nothing: the text reader reuses the entity of a
+// repeated identifier on that promise (files/recent.h).
 struct StringArea {
     char *stringText;      // string entries; stringCapacity + 1 bytes
     int32_t *stringIndex;  // kStringBuckets chain heads (entry offsets), -1 empty

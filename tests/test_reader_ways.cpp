@@ -1,0 +1,197 @@
+// test_reader_ways.cpp - the reader in bulk against the reader byte by byte: same stores, same reports, same places.
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "files/files.h"
+#include "text_support.h"
+
+namespace {
+
+// What a reading did, as a host sees it: its result, each report and
+// progress call with the channel's place at that moment, and every store
+// byte for byte (their binary dumps).
+struct Reading {
+    int32_t status;
+    VRDentity result;
+    std::vector<std::string> events;
+    std::vector<std::string> dumps;
+};
+
+struct Watch {
+    TextChannel *channel = nullptr;
+    std::vector<std::string> events;
+    VRDstore *switchTo = nullptr;  // made current at the first report or progress call
+    void note(const std::string &what) {
+        long line = 0, column = 0;
+        textChannelPosition(channel, &line, &column);
+        events.push_back(what + " at " + std::to_string(line) + ":" + std::to_string(column));
+        if (switchTo != nullptr) VRDset(std::exchange(switchTo, nullptr), nullptr);
+    }
+};
+Watch watch;
+
+void VRD_CALL onReport(const char *routine, int code) { watch.note(std::string(routine) + " " + std::to_string(code)); }
+void VRD_CALL onProgress(void *, size_t bytes) { watch.note("progress " + std::to_string(bytes)); }
+
+std::string fileBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+struct Way {
+    int32_t flags = 0;
+    bool intoForm = false;
+    bool file = false;
+    bool progress = false;
+    bool switchStores = false;  // the first report or progress call makes another store current
+};
+
+class ReaderWays : public vrdtest::StoreTest {
+protected:
+    // Reads `text` into fresh stores the plain or the bulk way.
+    Reading read(const std::string &text, const Way &way, bool plain) {
+        while (VRDnext(nullptr) != nullptr) VRDkill(VRDget(nullptr), nullptr);
+        // Both stores hold the target form T, so a reading that moves to
+        // the other store goes on there; their texts lie at other offsets.
+        VRDstore *other = VRDnew("other");
+        VRDentity e, target{};
+        EXPECT_EQ(VRDidCreate("elsewhere", &e), 0);
+        EXPECT_EQ(VRDformCreate(VRDentity{}, VRD_NO_KEY, "T", &target), 0);
+        VRDstore *main = VRDnew("main");
+        EXPECT_EQ(VRDformCreate(VRDentity{}, VRD_NO_KEY, "T", &target), 0);
+        EXPECT_EQ(VRDformAddInt(target, kEnd, 1, &e), 0);
+        EXPECT_EQ(VRDformAddInt(target, kEnd, 2, &e), 0);
+        if (!way.intoForm) target = VRDentity{};
+        std::string path = vrdtest::scratchPath("ways.txt");
+        if (way.file) std::ofstream(path, std::ios::binary) << text;
+        TextChannel *c = way.file ? openTextFile(path.c_str(), "r") : openTextString(text.data(), text.size());
+        if (way.progress) textChannelSetProgress(c, onProgress, nullptr);
+        watch = Watch{c, {}, way.switchStores ? other : nullptr};
+        VRDerrorHandler(onReport);
+        vrd::setReaderPlain(plain);
+        Reading r{0, VRDentity{7, 7}, {}, {}};
+        r.status = VRDfileReadEntity(c, target, way.intoForm ? 1 : -1, way.flags, &r.result);
+        vrd::setReaderPlain(false);
+        VRDerrorHandler(vrdtest::recordReport);
+        closeTextFile(c);
+        r.events = watch.events;
+        for (VRDstore *s : {main, other}) {
+            std::remove(path.c_str());
+            EXPECT_TRUE(VRDset(s, nullptr) == 0 && VRDfileWriteBinary(path.c_str()) == 0);
+            r.dumps.push_back(fileBytes(path));
+        }
+        std::remove(path.c_str());
+        return r;
+    }
+
+    void expectSameWays(const std::string &text, const Way &way) {
+        Reading plain = read(text, way, true), bulk = read(text, way, false);
+        std::string what = text.substr(0, 200);
+        EXPECT_EQ(bulk.status, plain.status) << what;
+        EXPECT_EQ(bulk.result, plain.result) << what;
+        EXPECT_EQ(bulk.events, plain.events) << what;
+        EXPECT_TRUE(bulk.dumps == plain.dumps) << what;
+    }
+    static constexpr uint32_t kEnd = 0xFFFFFFFFu;
+};
+
+// Texts made of the notation's hard parts: bad points, cut and unended
+// strings, reals the C library reads oddly, bytes that cannot start a
+// token, 0xFF, case, over-long tokens and strings, deep nesting.
+std::string hostileText(std::mt19937 &rng, size_t size) {
+    static const char *const pieces[] = {
+        "(", ")", "(", ")", " ", "\n", "\t", "\r\n", "\v\f", "(PT 1 2)", "(pt -3 +4)", "(Pt 5)", "(PT)", "(PT 1 2 3)",
+        "(PT -)", "(PT 12x 3)", "(PT 1-2)", "(PT\t7\n8 )", "(PTX 1 2)", "(PT 1 2", "1.5", "-0.0", ".5", "1.", "1e5",
+        "1.5e3", "1.5ex", "0x1.8p3", "inf.", "nan(1).", "1.2.3", "1.5x", "-.", "12ab.5", "4.9e-324.", "1e400.",
+        "-17", "+5", "-", "4294967297", "134217728", "abc", "aBc", "x\xE9t\xC9", "\x01", "\x7F", "\x80", "b\x80\x01z",
+        "\xFF", "\"str\"", "\"\"", "\"a (b)\nc\"", "\"open", "(KEY", "( )", "metal1", "metal1", "metal2", "R0"};
+    std::string s;
+    while (s.size() < size) {
+        unsigned k = rng() % 100;
+        if (k < 90)
+            s += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+        else if (k < 95)
+            s += " " + std::to_string(static_cast<int32_t>(rng()));
+        else if (k < 97)
+            s += static_cast<char>(rng());
+        else if (k < 98)
+            s += "\"" + std::string(1990 + rng() % 20, 'q') + "\"";
+        else if (k < 99)
+            s += " " + std::string(1990 + rng() % 20, 'k') + " ";
+        else
+            s += std::string(rng() % 60, '(');
+    }
+    return s;
+}
+
+TEST_F(ReaderWays, HostileTextsReadAlikeInEveryMode) {
+    std::mt19937 rng(2024);
+    for (int i = 0; i < 150; ++i) {
+        std::string text = hostileText(rng, rng() % 3000);
+        if (i % 2 == 0) text = "(ROOT " + text;
+        Way way;
+        way.flags = static_cast<int32_t>(rng() % 4) | (i % 7 == 0 ? 4 : 0);
+        way.intoForm = i % 3 == 0;
+        way.file = i % 5 == 0;
+        way.switchStores = i % 11 == 0;
+        VRDsetCheck(i % 4 != 3);
+        expectSameWays(text, way);
+    }
+}
+
+// After a report the handler makes the other store current: repeated
+// identifiers must then be found again in that store, not taken from what
+// the reading met before.  Both texts go on into the other store's T.
+TEST_F(ReaderWays, AStoreMadeCurrentByTheHandlerIsFollowed) {
+    std::string cutString = "abc \"" + std::string(1999, 'q') + " abc x)";  // -7 after 1999 characters
+    for (const std::string &text : {std::string("abc x (PT 1 2 3) abc x)"), cutString, std::string("x (PT 9 (B abc) abc x")}) {
+        Way way;
+        way.intoForm = true;
+        way.switchStores = true;
+        expectSameWays(text, way);
+        EXPECT_FALSE(read(text, way, false).events.empty()) << text;
+    }
+    // Likewise a progress hook that makes it current, at the first MiB,
+    // which falls among the target's own entities.
+    std::string text;
+    while (text.size() < 1040000) text += "(B abc x abc x abc x abc x abc x abc x)\n";
+    while (text.size() < 1060000) text += " abc x";
+    Way way;
+    way.intoForm = way.progress = way.switchStores = true;
+    expectSameWays(text, way);
+}
+
+TEST_F(ReaderWays, TheFuzzCorpusReadsAlike) {
+    for (const char *name : {"empty.vrd", "nested.vrd", "values.vrd"}) {
+        std::string text = fileBytes(std::string(VRD_SOURCE_DIR) + "/fuzz/corpus/text/" + name);
+        for (int32_t flags = 0; flags < 4; ++flags) expectSameWays(text, Way{flags, false, flags == 3});
+    }
+}
+
+// A long balanced text read from a file: it crosses the file's blocks and
+// a progress step, which the plain way takes byte by byte.
+TEST_F(ReaderWays, LongFilesCrossBlocksAndProgressStepsAlike) {
+    std::mt19937 rng(99);
+    const char *const pieces[] = {"(A ", "(B 1 2 ", ")", ")", "(PT 1 2)", " (pt -3 +4)", " (PT\t7\n8 )", " 1.5", " 7",
+                                  " abc", " abc", " \"s t\"", "\n  ", " (PT -)", " 1.5x", " 12ab.5", " x\xE9"};
+    std::string text = "(ROOT";
+    int depth = 1;
+    while (text.size() < 1200000) {
+        std::string piece = pieces[rng() % (sizeof pieces / sizeof *pieces)];
+        int change = 0;
+        for (char ch : piece) change += ch == '(' ? 1 : ch == ')' ? -1 : 0;
+        if (depth + change < (depth < 3 ? depth : 2) || depth + change > 12) continue;  // few entities per form
+        depth += change;
+        text += piece;
+    }
+    expectSameWays(text, Way{0, false, true, true, false});
+    expectSameWays(text, Way{1, true, true, true, false});
+}
+
+}  // namespace
