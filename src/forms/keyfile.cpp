@@ -81,10 +81,12 @@ Status allocateSlab(KeyRecord &k) {
 
 // A form entity must name a record of a key that has forms; entities of
 // other kinds point into later sections and are checked once those are read.
+// Used once every staged key with forms has its form array: a key without
+// forms was staged with formCount 0, so the count alone decides.
 bool formResolves(VRDentity e, const KeyRecord *records, uint32_t count) {
     if (!isForm(e)) return true;
     uint32_t key = formKey(e);
-    return key < count && records[key].formRecords != nullptr && e.second < records[key].formCount;
+    return key < count && e.second < records[key].formCount;
 }
 
 // Owners and property lists are followed as forms by the routines that use

@@ -104,6 +104,14 @@ public:
     bool claimRun(uint64_t first, uint64_t n) {
         if (n == 0) return true;
         if (first >= size_ || n > size_ - first) return false;
+        uint64_t at = first % kWordBits;
+        if (at + n <= kWordBits) {  // most runs lie in one word
+            uint64_t mask = (n == kWordBits ? ~uint64_t{0} : (uint64_t{1} << n) - 1) << at;
+            uint64_t &word = words_[first / kWordBits];
+            if ((word & mask) != 0) return false;
+            word |= mask;
+            return true;
+        }
         uint64_t last = first + n - 1;
         for (uint64_t w = first / kWordBits; w <= last / kWordBits; ++w) {
             uint64_t from = w == first / kWordBits ? first % kWordBits : 0;
