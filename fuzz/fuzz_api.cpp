@@ -14,6 +14,7 @@
 //   - a copy, copy of entities, move, kill or first property that fails for
 //     want of memory leaves every live form as it was;
 //   - killing every store leaks nothing (the leak checker runs per input).
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -251,9 +252,18 @@ void textRoundTrip(VRDentity form) {
 }
 
 std::string fileBytes(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    std::string bytes(static_cast<size_t>(std::max<std::streamoff>(f.tellg(), 0)), '\0');
+    f.seekg(0);
+    f.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
+
+// Dumps and reads back left to this input: each one writes and reads the
+// whole store several times, so an input of many short steps over a grown
+// store would spend its time there.
+int roundTripsLeft = 0;
+constexpr int kRoundTrips = 12;
 
 // Whether `e` names a form of this store (owners and property lists are
 // followed as forms whatever their kind bits).
@@ -522,7 +532,9 @@ void step(Input &in) {
     case 9: case 10: changeForms(in, 6 + in.byte() % 6, failing); break;
     case 11: search(in); break;
     case 12: heapwrapFailNth(0), textRoundTrip(pickForm(in)); break;
-    case 13: binaryRoundTrip(failing); break;
+    case 13:
+        if (roundTripsLeft > 0) --roundTripsLeft, binaryRoundTrip(failing);
+        break;
     case 14:
         current = 1 - current;
         if (VRDset(nullptr, world().name) != 0) broken("both stores stay");
@@ -559,6 +571,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     current = 1;
     uncheckedUsed = false;
     copyBudget = kCopyBudget;
+    roundTripsLeft = kRoundTrips;
     Input in{data, size};
     for (int steps = 0; in.n > 0 && steps < 400; ++steps) step(in);
     heapwrapFailNth(0);
