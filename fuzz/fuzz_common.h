@@ -1,4 +1,4 @@
-// fuzz_common.h - what both fuzz targets do with a store once something has been read into it.
+// fuzz_common.h - what the fuzz targets share: scratch files, killing every store, plain trees, writing and dumping a store.
 #ifndef VRD_FUZZ_COMMON_H
 #define VRD_FUZZ_COMMON_H
 

@@ -1,4 +1,4 @@
-// test_binary_checked.cpp - the checked binary dump: same bytes, every failure reported with its reason, no old tail.
+// test_binary_checked.cpp - checked output: the binary dump reports every failure with its reason, the text writer on close.
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -65,27 +65,44 @@ TEST_F(CheckedDump, FullDeviceIsReportedWithTheSystemsReason) {
     EXPECT_STREQ(VRDerrorMessage(25), "Unknown error");
 }
 
-// A file-size limit cuts the dump short: with SIGXFSZ ignored the write fails
-// with EFBIG, which the checked dump reports; the child tells the parent.
-TEST_F(CheckedDump, FileSizeLimitIsReported) {
+// A file-size limit cuts the dump short: with SIGXFSZ ignored the write that
+// crosses it fails with EFBIG, which the checked dump reports wherever it
+// falls, up to the last section's last byte; the child tells the parent.
+TEST_F(CheckedDump, FileSizeLimitIsReportedInEverySection) {
     std::string path = scratchPath("limited.bin");
     std::remove(path.c_str());
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {100, 100};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        reports().clear();
-        errno = 0;
-        int status = VRDfileWriteBinaryChecked(path.c_str());
-        bool reported = reports() == std::vector<Report>{{"VRDfileWriteBinaryChecked", VRD_E_WRITE}};
-        _exit(status == 1 && errno == EFBIG && reported ? 0 : 1);
+    ASSERT_EQ(VRDfileWriteBinary(path.c_str()), 0);
+    const size_t size = fileBytes(path).size();
+    for (size_t limit : {size_t{100}, size / 2, size - 8, size - 1}) {
+        std::remove(path.c_str());
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit cap = {limit, limit};
+            setrlimit(RLIMIT_FSIZE, &cap);
+            reports().clear();
+            errno = 0;
+            int status = VRDfileWriteBinaryChecked(path.c_str());
+            bool reported = reports() == std::vector<Report>{{"VRDfileWriteBinaryChecked", VRD_E_WRITE}};
+            _exit(status == 1 && errno == EFBIG && reported ? 0 : 1);
+        }
+        int raw = 0;
+        ASSERT_EQ(waitpid(child, &raw, 0), child);
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << limit;
+        EXPECT_EQ(fileBytes(path).size(), limit);  // what the limit let through
     }
-    int raw = 0;
-    ASSERT_EQ(waitpid(child, &raw, 0), child);
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
-    EXPECT_EQ(fileBytes(path).size(), 100u);  // what the limit let through
+}
+
+// The text writer gives 0 whatever its writes did; a failed write leaves the
+// channel failed, and closing it says so.
+TEST_F(CheckedDump, TextWriterFailureShowsOnClose) {
+    TextChannel *full = openTextFile("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    VRDentity root = VRDformFindFirst(VRDkeyFind("Root"), 0, nullptr, nullptr);
+    for (int i = 0; i < 2000; ++i) EXPECT_EQ(VRDfileWriteEntity(full, 1, root, 1), 0);
+    EXPECT_EQ(closeTextFile(full), -1);
+    EXPECT_TRUE(takeReports().empty());
 }
 
 TEST_F(CheckedDump, OpenFailureAndNoStore) {

@@ -88,6 +88,25 @@ TEST_F(Copy, SetKeyMovesTheFormAndItsReferencesAndKeywordsAreRead) {
     EXPECT_EQ(takeReports(), (Reports{{"VRDkeyGetPtrValue", VRD_E_BADKEY}}));  // the missing key only
 }
 
+// Moving a killed form leaves its record on its key's chain once, also when
+// entities added to it have overwritten its link: creations hand each record
+// out once, and the store dumps and reads back.
+TEST_F(Copy, MovingAKilledFormLeavesItsChainSound) {
+    VRDentity a = form("K"), b = form("K"), c = form("L"), moved{}, first{}, second{};
+    ASSERT_TRUE(VRDformKill(a, 0, 0) == 0 && VRDformSetKey(a, VRD_NO_KEY, "M", 0, &moved) == 0);
+    EXPECT_EQ(VRDformIsKilled(moved), 1);
+    ASSERT_EQ(VRDformKill(c, 0, 0), 0);
+    add(c, {integer(1), integer(2), integer(3)});
+    ASSERT_EQ(VRDformSetKey(c, VRD_NO_KEY, "M", 0, &moved), 0);
+    EXPECT_TRUE(VRDformIsKilled(c) == 1 && VRDformEntityCount(c) == 0 && VRDformEntityCount(moved) == 3);
+    std::string path = vrdtest::scratchPath("moved.bin");
+    EXPECT_TRUE(VRDfileWriteBinary(path.c_str()) == 0 && VRDfileReadBinary(path.c_str()) == 0);
+    std::remove(path.c_str());
+    ASSERT_TRUE(VRDformCreate(kNull, key("K"), nullptr, &first) == 0 && VRDformCreate(kNull, key("K"), nullptr, &second) == 0);
+    EXPECT_EQ(first, a);
+    EXPECT_TRUE(second != a && second != b);
+}
+
 // Copy, search and kill a million nested forms (of a hundred keys, so no form array grows large).
 TEST_F(Copy, MillionLevelChain) {
     constexpr uint32_t kDepth = 1000000, kKeys = 100;

@@ -157,6 +157,30 @@ TEST_F(Entities, KillEndsOnCyclesKillingEachFormOnce) {
     EXPECT_EQ((List{item(), item(), item(), item()}), (List{a, c, b, ghost(3)}));
 }  // a million-level chain is killed in the copy suite, after its copy and search
 
+// Entities added to a killed form overwrite its link on the chain of
+// reusable records; emptied again, it ends the chain there instead of
+// linking to what the list held, so the store still dumps and reads back.
+TEST_F(Entities, AKilledFormEmptiedAgainEndsItsChain) {
+    VRDentity a = item(), b = item(), c = item(), held = item(), made{};
+    for (VRDentity f : {a, b, c}) ASSERT_EQ(VRDformKill(f, 0, 0), 0);  // chain c, b, a
+    ASSERT_TRUE(all({VRDformAddEntities(c, kEnd, 1, &held) == 0, VRDformDeleteEntities(c, 0, 1) == 0}));
+    ASSERT_TRUE(all({VRDformAddEntities(b, kEnd, 3, ints("123").data()) == 0, VRDformDeleteEntities(b, 0, 3) == 0}));
+    std::string path = vrdtest::scratchPath("chain.bin");
+    EXPECT_TRUE(VRDfileWriteBinary(path.c_str()) == 0 && VRDfileReadBinary(path.c_str()) == 0);
+    std::remove(path.c_str());
+    ASSERT_TRUE(VRDformCreate(kNull, k, nullptr, &made) == 0 && made == c);
+    ASSERT_TRUE(VRDformCreate(kNull, k, nullptr, &made) == 0 && made == vrdtest::entity(c.first, 4));
+    // Reused while it holds entities, a killed form ends the chain too: the
+    // first slot of its run (slot 0 of a fresh key, like the form) is not
+    // taken for a link, so killed again it does not link to itself.
+    VRDentity d = form("FRESH");
+    ASSERT_TRUE(all({VRDformKill(d, 0, 0) == 0, VRDformAddEntities(d, kEnd, 2, ints("12").data()) == 0}));
+    ASSERT_TRUE(VRDformCreate(kNull, key("FRESH"), nullptr, &made) == 0 && made == d && VRDformKill(d, 0, 0) == 0);
+    path = vrdtest::scratchPath("chain2.bin");
+    EXPECT_TRUE(VRDfileWriteBinary(path.c_str()) == 0 && VRDfileReadBinary(path.c_str()) == 0);
+    std::remove(path.c_str());
+}
+
 TEST_F(Entities, ListLengthLimitHoldsInEveryMode) {
     constexpr uint32_t kMax = 16777215;
     VRDentity one = integer(1), f = item(), g = itemWith(ints("12"));

@@ -30,7 +30,12 @@ TextChannel *VRD_CALL openTextBuffer(void);
 /** The zero-terminated contents of a buffer channel and their length; valid
     until the next write or the close.  Null for other channels. */
 const char *VRD_CALL textBufferData(TextChannel *channel, size_t *length);
-/** Flushes and closes; 0 when everything reached its destination, else -1. */
+/** Flushes and closes; 0 when everything reached its destination, else -1.
+    A write that failed at any time before (printTextFileChar or
+    printTextFile gave a failure, or a block could not be flushed) fails the
+    channel for good, so this result tells a writer that ignored the
+    results of its writes, as VRDfileWriteEntity does, whether the text is
+    whole. */
 int VRD_CALL closeTextFile(TextChannel *channel);
 /** Stores the next byte in *character and returns non-zero; at the end of the
     input, and on every call after it, returns 0 and stores -1 (0xFF). */

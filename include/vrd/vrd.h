@@ -109,7 +109,21 @@ VRD_API VRDerrorHandlerProc VRD_CALL VRDerrorHandler(VRDerrorHandlerProc handler
 /** Turns argument and range checks off (0) or on (any other value). */
 VRD_API void VRD_CALL VRDsetCheck(int mode);
 
-/* ---- forms ---- */
+/* ---- forms ----
+
+   Failures of the operations that make, move or kill several forms
+   (VRDformCopy, VRDformSetKey, VRDformKill, VRDformSetProperty, and
+   VRDformCopyEntities of vrd_internal.h): the failing call gives its usual
+   failure value and report and leaves every live form as it was - its
+   owner, property list and list - so that no list names a form by
+   mistake: nothing a failed copy made survives to share the source's
+   forms, and no live list names a form that a failed kill left half
+   killed.  The forms a failed call had made are released again, as killed
+   records on their keys' chains of reusable records; each key's reuse
+   switch stays as the caller left it, so a failure never makes later
+   creations reuse records where they did not.  What stays is what single
+   creations leave: keywords, pool values and grown capacities.  The
+   exceptions are noted at VRDformAddForm and VRDformKill. */
 
 /** Creates an empty form of `key` (or of `keyword` when key is VRD_NO_KEY)
     owned by `owner`; stores its entity in *form.  0 or 1. */
@@ -133,7 +147,8 @@ VRD_API uint32_t VRD_CALL VRDformEntityCount(VRDentity form);
 VRD_API const VRDentity *VRD_CALL VRDformGetPtrEntities(VRDentity form, uint32_t *count);
 /** Position of the first entity equal to `value`, or -1. */
 VRD_API int32_t VRD_CALL VRDentityGetPosition(VRDentity form, VRDentity value);
-/** Creates a form owned by `owner` and inserts it in the owner's list.  0 or 1. */
+/** Creates a form owned by `owner` and inserts it in the owner's list.  0 or
+    1; when the insertion fails the new form stays, owned but not listed. */
 VRD_API int VRD_CALL VRDformAddForm(VRDentity owner, uint32_t position, uint32_t key, const char *keyword, VRDentity *form);
 /** Makes an integer entity and inserts it.  0 or 1. */
 VRD_API int VRD_CALL VRDformAddInt(VRDentity form, uint32_t position, int32_t value, VRDentity *result);
@@ -142,14 +157,20 @@ VRD_API int VRD_CALL VRDformAddString(VRDentity form, uint32_t position, const c
 /** Empties the list; owner, properties and listed forms stay.  0 or 1. */
 VRD_API int VRD_CALL VRDformClear(VRDentity form);
 /** Kills the form (and its property list); `recurse` also kills listed
-    forms, `unlink` removes it from its owner's list.  0 or 1. */
+    forms, `unlink` removes it from its owner's list.  0 or 1.  When memory
+    for the walk runs out (-2 under "VRDformKill") nothing is killed or
+    unlinked.  A listed form that does not resolve (-9 under "VRDformKill"
+    in check mode) ends the kill where a recursive kill would: the form is
+    unlinked and the forms released before that point stay killed. */
 VRD_API int VRD_CALL VRDformKill(VRDentity form, int recurse, int unlink);
 /** Property `name` of the form, or 0x7FFFFFFF. */
 VRD_API int32_t VRD_CALL VRDformGetProperty(VRDentity form, int32_t name);
-/** Sets property `name` to `value`.  0, 1 or -14. */
+/** Sets property `name` to `value`.  0, 1 or -14.  A form's first
+    property that cannot be stored leaves it without a property list. */
 VRD_API int VRD_CALL VRDformSetProperty(VRDentity form, int32_t name, int32_t value);
 /** Deep-copies `source` (sub-forms and property list) into a new form owned
-    by `owner`; the copy is not listed in the owner.  0 or 1. */
+    by `owner`; the copy is not listed in the owner.  0 or 1; after a failure
+    *copy, when it was set, names a killed form. */
 VRD_API int VRD_CALL VRDformCopy(VRDentity source, VRDentity owner, uint32_t key, const char *keyword, VRDentity *copy);
 /** The keyword text of the form's key, or null. */
 VRD_API const char *VRD_CALL VRDformGetPtrKeyword(VRDentity form);
@@ -158,7 +179,9 @@ VRD_API int VRD_CALL VRDformCmpKeys(VRDentity form, uint32_t count, const uint32
 /** Moves the form to another key: a new record takes over its list, owner
     and properties, its place in its owner's list and (with `references`)
     every other list; the listed forms it owns and its property list are
-    re-owned by the new record; the old record is freed.  0 or 1. */
+    re-owned by the new record; the old record is freed.  0 or 1; after a
+    failure *moved, when it was set, names a killed form and the form has
+    not moved. */
 VRD_API int VRD_CALL VRDformSetKey(VRDentity form, uint32_t key, const char *keyword, int references, VRDentity *moved);
 
 /* ---- values ---- */

@@ -65,7 +65,9 @@ int VRD_CALL VRDformClearProperties(VRDentity form);
 /** Stores `list` as the form's property list.  0 or 1. */
 int VRD_CALL VRDformSetPropertyList(VRDentity form, VRDentity list);
 /** Copies `count` entities from `first` (-1 = the last) of `source` into
-    `destination` at `position`, deep-copying forms.  0 or 1. */
+    `destination` at `position`, deep-copying forms.  0, 1, or the failure
+    value of the insertion; after a failure the copies already made are
+    released again and the destination is unchanged. */
 int VRD_CALL VRDformCopyEntities(VRDentity source, uint32_t first, uint32_t count,
                                  VRDentity destination, uint32_t position);
 /** Copies the keyword of the form's key into buffer (size bytes). */
@@ -120,7 +122,11 @@ int VRD_CALL naturalCmp(const char *a, const char *b);
     building the store failed. */
 int32_t VRD_CALL VRDfileReadEntity(TextChannel *channel, VRDentity target, int32_t position,
                                    int32_t caseFlags, VRDentity *result);
-/** Writes an entity (as a rule a form tree) in the text notation.  Always 0. */
+/** Writes an entity (as a rule a form tree) in the text notation.  Always 0:
+    the writer does not look at its writes.  A write that fails (a full
+    device, a size limit, a buffer that cannot grow) leaves the channel
+    failed: nothing more reaches it, and closeTextFile then returns -1, so a
+    caller that closes the channel learns whether the text is whole. */
 int32_t VRD_CALL VRDfileWriteEntity(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent);
 /** Writes exactly what VRDfileWriteEntity writes, except that every real is
     written with the fewest significant digits that sscanf("%lf") reads back
@@ -132,7 +138,11 @@ int32_t VRD_CALL VRDfileWriteEntity(TextChannel *channel, int32_t caseFlags, VRD
     reading merges reals closer than 2^-52 below magnitude 1 (the real table's
     tolerance), which no writing can prevent.  Always 0. */
 int32_t VRD_CALL VRDfileWriteEntityExact(TextChannel *channel, int32_t caseFlags, VRDentity entity, int32_t indent);
-/** Dumps the current store to a version-6 binary file.  0, or 1 after -10. */
+/** Dumps the current store to a version-6 binary file.  0, or 1 after -10.
+    Once the file is open its writes are not examined and nothing is
+    reported: a full device or a size limit still gives 0 and leaves a
+    partial dump, and an older, longer file keeps its tail.  Callers that
+    must know use VRDfileWriteBinaryChecked. */
 int32_t VRD_CALL VRDfileWriteBinary(const char *path);
 /** The same bytes as VRDfileWriteBinary, with nothing lost in silence: every
     write is checked, the file is cut where the dump ends (an older, longer
@@ -155,7 +165,10 @@ int32_t VRD_CALL VRDfileWriteBinaryChecked(const char *path);
     "VRDintReadBinary", "VRDrealReadBinary") when the file ends early or memory
     runs out - the sections before hold the file's contents, the failing one is
     left empty and the later ones keep theirs, nothing rolled back.  A count
-    larger than the rest of the file is an early end.  A value entity that names
+    larger than the rest of the file is an early end, found before memory is
+    asked for it; a pipe or other stream gives the same results, its bytes
+    read ahead as they arrive, so memory stays within about twice what
+    arrived.  Time is linear in the file's size.  A value entity that names
     nothing in its pool (after such a cut, or in a dump of such a store) reads
     as absent: every getter refuses the index. */
 int32_t VRD_CALL VRDfileReadBinary(const char *path);

@@ -77,7 +77,7 @@ void reportSection(Status status, int section) {
 int32_t readOneSection(int fd, int section) {
     VRDstore *s = vrd::needStore(kReaderNames[section]);
     if (s == nullptr) return 1;
-    vrd::Source src = vrd::sourceOf(fd);
+    vrd::Source src(fd);
     Stages st;
     Status status = readSection(src, st, section);
     if (status != Status::Ok) {
@@ -98,7 +98,7 @@ int32_t readOneSection(int fd, int section) {
 // pools, because every routine that follows one bounds its index by the
 // pool's count, so it reads as absent and nothing outside a block is touched.
 int32_t readSections(VRDstore *s, int fd) {
-    vrd::Source src = vrd::sourceOf(fd);
+    vrd::Source src(fd);
     Stages st;
     for (int section = 0; section < kSectionCount; ++section) {
         Status status = readSection(src, st, section);

@@ -61,10 +61,36 @@ VRDentity propertiesToCopy(const VRDstore *s, VRDentity source) {
     return list;
 }
 
+// Every form a copy has made, in order of creation, so that a copy that
+// fails can release them all: nothing it made is left behind, and nothing
+// left behind names the source's forms.
+using MadeForms = vrd::ScratchStack<VRDentity>;
+
+// Creates a form for a copy and notes it; false after a report.
+bool createNoted(VRDstore *s, MadeForms &made, VRDentity owner, uint32_t key, const char *keyword,
+                 VRDentity *form) {
+    if (VRDformCreate(owner, key, keyword, form) != 0) return false;
+    if (made.push(*form)) return true;
+    vrd::discardForm(s, *form);
+    vrd::report("VRDformCopy", VRD_E_NOMEM);
+    return false;
+}
+
+// Releases what a failed copy made, the last made first, so that the
+// records go back on their chains in the order they came off.
+void discardMade(VRDstore *s, MadeForms &made) {
+    while (!made.empty()) {
+        vrd::discardForm(s, made.top());
+        made.pop();
+    }
+}
+
 // The path of forms being copied: a stack of frames, and the set of their
 // sources, so that a form that holds itself (directly or further down) is
 // not copied into itself without end.
 struct CopyWalk {
+    VRDstore *store;
+    MadeForms &made;
     vrd::ScratchStack<CopyFrame> stack;
     vrd::FormSet sources;
 
@@ -79,7 +105,7 @@ struct CopyWalk {
     // Starts the copy of `source` as a new form owned by `owner`.
     bool begin(VRDentity source, VRDentity owner, uint32_t key) {
         VRDentity copy;
-        return VRDformCreate(owner, key, nullptr, &copy) == 0 && push(source, copy);
+        return createNoted(store, made, owner, key, nullptr, &copy) && push(source, copy);
     }
     VRDentity pop() {
         VRDentity done = stack.top().copy;
@@ -92,11 +118,13 @@ struct CopyWalk {
 // The deep copy without recursion: the stack holds the path of forms being
 // copied, and a finished copy is handed to the frame below it, either as
 // its property list or as the replacement of the list entity it came from.
-// A form met again on its own path is left as it stands, shared.
-int copyTree(VRDstore *s, VRDentity source, VRDentity owner, uint32_t key, const char *keyword, VRDentity *copy) {
-    CopyWalk walk;
+// A form met again on its own path is left as it stands, shared.  Every
+// form made is noted in `made`; on failure the caller releases them.
+int copyTree(VRDstore *s, MadeForms &made, VRDentity source, VRDentity owner, uint32_t key, const char *keyword,
+             VRDentity *copy) {
+    CopyWalk walk{s, made, {}, {}};
     // The caller sees the new form even when filling it fails.
-    if (VRDformCreate(owner, key, keyword, copy) != 0 || !walk.push(source, *copy)) return 1;
+    if (!createNoted(s, made, owner, key, keyword, copy) || !walk.push(source, *copy)) return 1;
     while (!walk.stack.empty()) {
         CopyFrame &top = walk.stack.top();
         if (top.phase == Phase::Properties) {
@@ -168,7 +196,34 @@ bool takeOwnerPlace(VRDentity owner, VRDentity from, VRDentity to) {
     int32_t p = VRDentityGetPosition(owner, from);
     if (p < 0 && !vrd::checkMode) return false;
     if (VRDformSetEntity(owner, static_cast<uint32_t>(p), to) != 0) return false;
+    // The owner's list has just resolved, so the owner passes this call's test.
     return VRDformSetOwner(to, owner) == 0;
+}
+
+// The new record `to` takes over everything of `from` (its list in a run
+// of its own key's slab; its reserved flag bits stay its own) and its place
+// in the owner's list.  False after a report, the owner's list unchanged.
+bool moveRecord(VRDentity from, VRDentity to) {
+    KeyRecord *ak, *bk;
+    FormRecord *af, *bf;
+    if (formptr(from, &ak, &af) != 0 || formptr(to, &bk, &bf) != 0) return false;
+    uint32_t n = vrd::entityCount(*af);
+    int run = 0;
+    if (n >= 2 && (run = getElist(bk, n)) < 0) return false;
+    bf->owner = af->owner;
+    bf->propertyList = af->propertyList;
+    bf->flagsCount =
+        (bf->flagsCount & vrd::kReservedFlags) | (af->flagsCount & (vrd::kFlagKilled | vrd::kFlagHoldsForms));
+    vrd::setEntityCount(*bf, n);
+    if (n < 2) {
+        bf->entityData[0] = af->entityData[0];
+        bf->entityData[1] = af->entityData[1];
+    } else {
+        moveRun(*bk, static_cast<uint32_t>(run), *ak, af->entityData[0], n);
+        bf->entityData[0] = static_cast<uint32_t>(run);
+    }
+    VRDentity owner = af->owner;
+    return !vrd::hasTag(owner) || takeOwnerPlace(owner, from, to);
 }
 
 // Moving a form with references: every list position that names the old record names the new one.
@@ -189,12 +244,16 @@ extern "C" {
 int VRD_CALL VRDformCopy(VRDentity source, VRDentity owner, uint32_t key, const char *keyword, VRDentity *copy) {
     VRDstore *s = vrd::needStore("VRDformCopy");
     if (s == nullptr) return 1;
-    return copyTree(s, source, owner, key, keyword, copy);
+    MadeForms made;
+    if (copyTree(s, made, source, owner, key, keyword, copy) == 0) return 0;
+    discardMade(s, made);
+    return 1;
 }
 
 int VRD_CALL VRDformCopyEntities(VRDentity source, uint32_t first, uint32_t count, VRDentity destination,
                                  uint32_t position) {
-    if (vrd::needStore("VRDformCopyEntities") == nullptr) return 1;
+    VRDstore *s = vrd::needStore("VRDformCopyEntities");
+    if (s == nullptr) return 1;
     if (count == 0) return 0;
     KeyRecord *k;
     FormRecord *f;
@@ -213,14 +272,14 @@ int VRD_CALL VRDformCopyEntities(VRDentity source, uint32_t first, uint32_t coun
     }
     std::memmove(scratch, vrd::listOf(*k, *f) + (available == 1 ? 0 : first),
                  static_cast<size_t>(count) * sizeof(VRDentity));
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!vrd::isForm(scratch[i])) continue;
-        if (VRDformCopy(scratch[i], destination, vrd::formKey(scratch[i]), nullptr, &scratch[i]) != 0) {
-            freeMem(scratch);
-            return 1;
-        }
-    }
-    int result = VRDformAddEntities(destination, position, count, scratch);
+    // The copies are released again when one of them or the insertion fails.
+    MadeForms made;
+    int result = 0;
+    for (uint32_t i = 0; i < count && result == 0; ++i)
+        if (vrd::isForm(scratch[i]))
+            result = copyTree(s, made, scratch[i], destination, vrd::formKey(scratch[i]), nullptr, &scratch[i]);
+    if (result == 0) result = VRDformAddEntities(destination, position, count, scratch);
+    if (result != 0) discardMade(s, made);
     freeMem(scratch);
     return result;
 }
@@ -245,37 +304,31 @@ int VRD_CALL VRDformCmpKeys(VRDentity form, uint32_t count, const uint32_t *keys
     return 0;
 }
 
+// The new record is released again when the move fails before the old
+// record is given up; the old one is then as it was.
 int VRD_CALL VRDformSetKey(VRDentity form, uint32_t key, const char *keyword, int references, VRDentity *moved) {
     VRDstore *s = vrd::needStore("VRDformSetKey");
     if (s == nullptr) return 1;
     VRDentity to;
     if (VRDformCreate(vrd::nullEntity(), key, keyword, &to) != 0) return 1;
     *moved = to;
-    KeyRecord *ak, *bk;
-    FormRecord *af, *bf;
-    if (formptr(form, &ak, &af) != 0 || formptr(to, &bk, &bf) != 0) return 1;
-    uint32_t n = vrd::entityCount(*af);
-    int run = 0;
-    if (n >= 2 && (run = getElist(bk, n)) < 0) return 1;
-    // The new record takes over everything; its reserved flag bits stay its own.
-    bf->owner = af->owner;
-    bf->propertyList = af->propertyList;
-    bf->flagsCount =
-        (bf->flagsCount & vrd::kReservedFlags) | (af->flagsCount & (vrd::kFlagKilled | vrd::kFlagHoldsForms));
-    vrd::setEntityCount(*bf, n);
-    if (n < 2) {
-        bf->entityData[0] = af->entityData[0];
-        bf->entityData[1] = af->entityData[1];
-    } else {
-        moveRun(*bk, static_cast<uint32_t>(run), *ak, af->entityData[0], n);
-        bf->entityData[0] = static_cast<uint32_t>(run);
+    if (!moveRecord(form, to)) {
+        vrd::discardForm(s, to);
+        return 1;
     }
-    VRDentity owner = af->owner;
-    uint32_t oldRun = af->entityData[0];
-    if (vrd::hasTag(owner) && !takeOwnerPlace(owner, form, to)) return 1;
+    // Past this point nothing fails in a sound store: every reference found
+    // lies in a live list, and the old run lies in its slab.
     if (references != 0 && !redirectReferences(form, to)) return 1;
-    if (n >= 2 && freeElist(ak, static_cast<int>(oldRun), static_cast<int>(n)) != 0) return 1;
+    KeyRecord *ak;
+    FormRecord *af;
+    if (formptr(form, &ak, &af) != 0) return 1;
+    uint32_t n = vrd::entityCount(*af);
+    if (n >= 2 && freeElist(ak, static_cast<int>(af->entityData[0]), static_cast<int>(n)) != 0) return 1;
     reownHeld(s, form, to);
+    // A killed record may be on its key's chain already: freeing it again
+    // there would link the chain to itself, and creation would hand it out
+    // twice.  Taken off first, it goes back at the head once.
+    if (vrd::isKilled(*af)) vrd::unchainRecord(*ak, form.second);
     vrd::releaseRecord(*ak, form.second);
     return 0;
 }

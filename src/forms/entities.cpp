@@ -1,4 +1,4 @@
-// entities.cpp - a form's entity list: insert, delete, read, replace, search, clear and kill.
+// entities.cpp - a form's entity list: insert, delete, read, replace, search and clear.
 #include <cstdint>
 
 #include "forms/slab.h"
@@ -41,76 +41,14 @@ ptrdiff_t slabOffset(const KeyRecord &k, const VRDentity *p) {
 // Empties a list that holds one entity or none: no slab space to give back.
 void emptyList(FormRecord &f) { f.flagsCount &= vrd::kFlagBits & ~vrd::kFlagHoldsForms; }
 
-// ---- the kill walk ----
-// A kill runs on an explicit stack so that a chain of any depth is safe.  Each
-// frame is a form marked killed on entry (so that a list reaching it again,
-// directly or through sub-forms, skips it) whose steps run in the order of the
-// recursive kill: its sub-forms in list order, depth first, then its property
-// list, then its run is freed and its record goes on the freeForms chain.
-enum KillStage : uint32_t { kSubForms, kPropertyList, kRelease };
-
-struct KillFrame {
-    uint32_t key;
-    uint32_t index;
-    uint32_t next;  // the next list position to look at
-    KillStage stage;
-    bool recurse;
-};
-
-using KillStack = vrd::ScratchStack<KillFrame>;
-
-// Stacks a live form for killing; a form killed before (or being killed
-// further up) is skipped.  0 on success or skip, 1 after a report.
-int enterKill(VRDstore *s, KillStack &stack, VRDentity form, bool recurse) {
-    KeyRecord *k;
-    FormRecord *f;
-    if (!vrd::resolveForm(s, form, "VRDformKill", &k, &f)) return 1;
-    if (vrd::isKilled(*f)) return 0;
-    if (!stack.push(KillFrame{vrd::formKey(form), form.second, 0, kSubForms, recurse})) {
-        vrd::report("VRDformKill", VRD_E_NOMEM);
-        return 1;
-    }
-    f->flagsCount |= vrd::kFlagKilled;
-    return 0;
+// A killed record's link to the next reusable record was overwritten when
+// entities were added to it; once its list is empty again it would be read
+// as a link.  It ends its key's chain instead, as creation and the binary
+// reader take it while it held entities.
+void endChainIfKilled(FormRecord &f) {
+    if (vrd::isKilled(f) && entityCount(f) == 0) f.entityData[0] = 0xFFFFFFFFu;
 }
 
-// Runs the stacked kills to the end.  A frame reference is not used after a
-// push, which may move the stack.
-int runKills(VRDstore *s, KillStack &stack) {
-    while (!stack.empty()) {
-        KillFrame &t = stack.top();
-        KeyRecord &k = vrd::forms(s).keyRecords[t.key];
-        FormRecord &f = k.formRecords[t.index];
-        if (t.stage == kSubForms) {
-            if (t.recurse && vrd::holdsForms(f) && t.next < entityCount(f)) {
-                VRDentity e = vrd::listOf(k, f)[t.next++];
-                if (vrd::isForm(e) && enterKill(s, stack, e, true) != 0) return 1;
-                continue;
-            }
-            t.stage = kPropertyList;
-        }
-        if (t.stage == kPropertyList) {
-            t.stage = kRelease;
-            // The property list dies with its form, whatever `recurse` says.
-            if (vrd::hasTag(f.propertyList)) {
-                if (enterKill(s, stack, f.propertyList, true) != 0) return 1;
-                continue;
-            }
-        }
-        uint32_t c = entityCount(f);
-        if (c >= 2 && freeElist(&k, static_cast<int>(f.entityData[0]), static_cast<int>(c)) != 0) return 1;
-        vrd::releaseRecord(k, t.index);
-        k.reuseFreedForms = 1;
-        stack.pop();
-    }
-    return 0;
-}
-
-// After a failed kill the forms still stacked were not killed: take their marks off.
-void unmarkStacked(VRDstore *s, KillStack &stack) {
-    for (size_t i = 0; i < stack.size(); ++i)
-        vrd::forms(s).keyRecords[stack[i].key].formRecords[stack[i].index].flagsCount &= ~vrd::kFlagKilled;
-}
 }  // namespace
 
 extern "C" {
@@ -177,6 +115,7 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
     if (c == 0 || n == 0) return 0;
     if (c == 1) {
         emptyList(*f);
+        endChainIfKilled(*f);
         return 0;
     }
     // A range that only the wrap let through is refused like any other, and
@@ -203,6 +142,7 @@ int VRD_CALL VRDformDeleteEntities(VRDentity form, uint32_t position, uint32_t n
         f->entityData[0] = static_cast<uint32_t>(r);
     else if (m == 1)
         std::memcpy(f->entityData, survivors, sizeof(VRDentity));
+    endChainIfKilled(*f);
     return freeElist(k, static_cast<int>(oldStart), static_cast<int>(c)) != 0 ? 1 : 0;
 }
 
@@ -348,36 +288,6 @@ int VRD_CALL VRDformClear(VRDentity form) {
     if (c >= 2 && freeElist(k, static_cast<int>(f->entityData[0]), static_cast<int>(c)) != 0) return 1;
     emptyList(*f);
     f->entityData[0] = 0;
-    return 0;
-}
-
-int VRD_CALL VRDformKill(VRDentity form, int recurse, int unlink) {
-    VRDstore *s = vrd::needStore("VRDformKill");
-    if (s == nullptr) return 1;
-    KeyRecord *k;
-    FormRecord *f;
-    if (!vrd::resolveForm(s, form, "VRDformKill", &k, &f)) return 1;
-    // A second kill would put the record on the freeForms chain twice.
-    if (vrd::isKilled(*f)) return 0;
-    // The walk's stack is set up first, so that a kill refused for want of
-    // memory has not yet touched the owner's list.
-    KillStack stack;
-    if (!stack.push(KillFrame{vrd::formKey(form), form.second, 0, kSubForms, recurse != 0})) {
-        vrd::report("VRDformKill", VRD_E_NOMEM);
-        return 1;
-    }
-    if (unlink != 0 && vrd::hasTag(f->owner)) {
-        VRDentity owner = f->owner;
-        int32_t p = VRDentityGetPosition(owner, form);
-        if (p != -1 && VRDformDeleteEntities(owner, static_cast<uint32_t>(p), 1) != 0) return 1;
-    }
-    // Records do not move while lists shrink, but the lookup is cheap and certain.
-    if (!vrd::resolveForm(s, form, "VRDformKill", &k, &f)) return 1;
-    f->flagsCount |= vrd::kFlagKilled;
-    if (runKills(s, stack) != 0) {
-        unmarkStacked(s, stack);
-        return 1;
-    }
     return 0;
 }
 

@@ -139,6 +139,13 @@ inline uint32_t peekList(KeyRecord &key, FormRecord &record, const VRDentity **l
     return count;
 }
 
+// Whether new forms of a key take killed records first; false for a key
+// without forms.  Read-only, for tests.
+inline bool reusesFreedForms(const VRDstore *s, uint32_t key) {
+    const KeyRecord *k = formsOfKey(s, key);
+    return k != nullptr && k->reuseFreedForms != 0;
+}
+
 // The owner of a form, or the null entity when the form does not resolve.
 inline VRDentity peekOwner(const VRDstore *s, VRDentity form) {
     KeyRecord *k;
@@ -179,6 +186,18 @@ inline bool entityMatches(const VRDstore *s, VRDentity form, uint32_t n, const V
 // holdsForms cleared, bits 2-7 kept.  Any slab run must already be freed;
 // reuseFreedForms is left to the caller.
 void releaseRecord(KeyRecord &key, uint32_t index);
+// Takes form `index` off its key's freeForms chain when it is on it.  The
+// chain runs over killed records within the array, at most formCount steps,
+// and ends at a killed record that holds entities (adding them overwrote
+// its link), as the binary reader reads it.
+void unchainRecord(KeyRecord &key, uint32_t index);
+
+// Undoes a form that a routine made and then could not complete: its run
+// goes back to the slab and its record onto its key's freeForms chain, as a
+// kill leaves it, but the key's reuse switch stays as the caller set it.
+// Only for a form the routine made itself (creation took it off the chain),
+// once; a form that does not resolve is left alone.
+void discardForm(VRDstore *s, VRDentity form);
 
 // The next live form without an owner after (*key, *index) in key and index
 // order, starting from (0, 0); the null entity at the end.  Read-only.

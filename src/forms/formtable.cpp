@@ -27,9 +27,11 @@ bool takeFormIndex(KeyRecord &k, uint32_t *index) {
     if (k.reuseFreedForms != 0 && k.freeForms != -1) {
         uint32_t head = static_cast<uint32_t>(k.freeForms);
         // Entities added to a killed form overwrite its chain link; such a
-        // chain ends here instead of naming a record outside the array.
+        // chain ends here, as the binary reader reads it, instead of naming
+        // the list's first slot or a record outside the array.
         if (head < k.formCount && vrd::isKilled(k.formRecords[head])) {
-            auto next = static_cast<int32_t>(k.formRecords[head].entityData[0]);
+            const FormRecord &f = k.formRecords[head];
+            auto next = vrd::entityCount(f) == 0 ? static_cast<int32_t>(f.entityData[0]) : -1;
             k.freeForms = next == -1 || static_cast<uint32_t>(next) < k.formCount ? next : -1;
             *index = head;
             return true;
@@ -64,6 +66,36 @@ void releaseRecord(KeyRecord &key, uint32_t index) {
     f.flagsCount = (f.flagsCount & kReservedFlags) | kFlagKilled;  // count 0, holdsForms cleared
     f.entityData[0] = static_cast<uint32_t>(key.freeForms);
     key.freeForms = static_cast<int32_t>(index);
+}
+
+void unchainRecord(KeyRecord &key, uint32_t index) {
+    int32_t previous = -1, at = key.freeForms;
+    for (uint32_t steps = 0; at >= 0 && static_cast<uint32_t>(at) < key.formCount && steps < key.formCount; ++steps) {
+        FormRecord &f = key.formRecords[at];
+        if (!isKilled(f)) return;
+        // Entities added to a killed record overwrote its link: the chain ends there.
+        int32_t next = entityCount(f) == 0 ? static_cast<int32_t>(f.entityData[0]) : -1;
+        if (static_cast<uint32_t>(at) == index) {
+            if (previous == -1)
+                key.freeForms = next;
+            else
+                key.formRecords[previous].entityData[0] = static_cast<uint32_t>(next);
+            return;
+        }
+        if (next == -1) return;
+        previous = at;
+        at = next;
+    }
+}
+
+void discardForm(VRDstore *s, VRDentity form) {
+    KeyRecord *k;
+    FormRecord *f;
+    if (!resolveForm(s, form, nullptr, &k, &f)) return;
+    uint32_t c = entityCount(*f);
+    // A run the routine took is sound, so giving it back cannot fail.
+    if (c >= 2) freeElist(k, static_cast<int>(f->entityData[0]), static_cast<int>(c));
+    releaseRecord(*k, form.second);
 }
 
 }  // namespace vrd

@@ -39,7 +39,8 @@ int32_t VRD_CALL VRDformGetProperty(VRDentity form, int32_t name) {
 }
 
 int VRD_CALL VRDformSetProperty(VRDentity form, int32_t name, int32_t value) {
-    if (vrd::needStore("VRDformSetProperty") == nullptr) return 1;
+    VRDstore *s = vrd::needStore("VRDformSetProperty");
+    if (s == nullptr) return 1;
     VRDentity pair[2];
     if (VRDintCreate(name, &pair[0]) != 0 || VRDintCreate(value, &pair[1]) != 0) return 1;
     KeyRecord *k;
@@ -54,12 +55,16 @@ int VRD_CALL VRDformSetProperty(VRDentity form, int32_t name, int32_t value) {
     }
     // First property: the list is a "PLIST" form owned by the form.  Its
     // creation may move the form array (when the form is itself a property
-    // list), so the form is resolved again to attach it.
+    // list), so the form is resolved again to attach it.  A list that cannot
+    // take its first pair is released again: the form is left without one,
+    // as it was.
     uint32_t plistKey;
     if (VRDkeyCreate("PLIST", &plistKey) != 0) return 1;
     if (VRDformCreate(form, plistKey, nullptr, &list) != 0) return 1;
-    if (VRDformSetPropertyList(form, list) != 0) return 1;
-    return VRDformAddEntities(list, 0xFFFFFFFFu, 2, pair);
+    if (VRDformSetPropertyList(form, list) == 0 && VRDformAddEntities(list, 0xFFFFFFFFu, 2, pair) == 0) return 0;
+    if (vrd::resolveForm(s, form, nullptr, &k, &f)) f->propertyList = vrd::nullEntity();
+    vrd::discardForm(s, list);
+    return 1;
 }
 
 int VRD_CALL VRDformDeleteProperty(int32_t name, VRDentity form) {

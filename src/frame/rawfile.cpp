@@ -86,6 +86,10 @@ bool rawRead(int fd, void *buffer, size_t bytes) {
     return true;
 }
 
+long long rawReadSome(int fd, void *buffer, size_t bytes) {
+    return readSome(fd, buffer, bytes < kMaxTransfer ? bytes : kMaxTransfer);
+}
+
 void rawWrite(int fd, const void *data, size_t bytes) {
     auto *p = static_cast<const char *>(data);
     while (bytes > 0) {

@@ -16,6 +16,9 @@ void rawClose(int fd);
 
 // Reads exactly `bytes` bytes; false when an error or the end came first.
 bool rawRead(int fd, void *buffer, size_t bytes);
+// One read of at most `bytes` bytes: how many arrived, 0 at the end, below
+// 0 on an error.  Never more than asked, so a stream's later bytes stay.
+long long rawReadSome(int fd, void *buffer, size_t bytes);
 // Writes `bytes` bytes, looping over short writes; stops at the first error,
 // which it keeps in the write-error record below.
 void rawWrite(int fd, const void *data, size_t bytes);

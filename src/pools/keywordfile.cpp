@@ -6,15 +6,21 @@ namespace {
 
 constexpr EndTable<uint32_t, kKeywordBuckets> kNoKeywords{VRD_NO_KEY};
 
-// Every keyword offset lies inside the text and its text ends there; every
-// chain link and bucket head names a key or ends, and no key is met twice.
+// One past the last terminating zero of the text, 0 when it has none.
+uint32_t textEnd(const KeywordStage &k) {
+    for (auto end = static_cast<uint32_t>(k.textUsed); end > 0; --end)
+        if (k.text[end - 1] == '\0') return end;
+    return 0;
+}
+
+// Every keyword offset lies inside the text and its text ends there, that is
+// before the text's last zero: one look per key, however many keys share a
+// text.  Every chain link and bucket head names a key or ends, and no key is
+// met twice.
 Status checkKeywords(const KeywordStage &k) {
-    for (uint32_t key = 0; key < k.count; ++key) {
-        uint32_t offset = k.offsets[key];
-        if (offset >= static_cast<uint32_t>(k.textUsed) ||
-            std::memchr(k.text + offset, 0, static_cast<size_t>(k.textUsed) - offset) == nullptr)
-            return Status::Bad;
-    }
+    uint32_t end = textEnd(k);
+    for (uint32_t key = 0; key < k.count; ++key)
+        if (k.offsets[key] >= end) return Status::Bad;
     Marks seen;
     VRD_TRY(seen.init(k.count));
     for (int b = 0; b < kKeywordBuckets; ++b) {
@@ -63,7 +69,7 @@ Status readKeywordText(Source &src, KeywordStage &stage) {
     uint32_t textUsed;
     VRD_TRY(src.word(&textUsed));
     if (textUsed >= INT32_MAX) return Status::Bad;
-    if (!src.has(textUsed)) return Status::Cut;
+    VRD_TRY(src.need(textUsed));
     VRD_TRY(allocate(stage.text, uint64_t{textUsed} + 1));
     stage.textUsed = static_cast<int32_t>(textUsed);
     VRD_TRY(src.take(stage.text, textUsed));
@@ -75,7 +81,7 @@ Status readKeyCount(Source &src, KeywordStage &stage, uint64_t recordBytes) {
     uint32_t count;
     VRD_TRY(src.word(&count));
     if (count >= VRD_NO_KEY) return Status::Bad;
-    if (!src.has(count * (kKeyListBytes + recordBytes) + kKeywordIndexBytes)) return Status::Cut;
+    VRD_TRY(src.need(count * (kKeyListBytes + recordBytes) + kKeywordIndexBytes));
     VRD_TRY(allocate(stage.offsets, count));
     VRD_TRY(allocate(stage.next, count));
     VRD_TRY(allocate(stage.index, kKeywordBuckets));

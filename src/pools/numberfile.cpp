@@ -9,7 +9,7 @@ Status readValues(Source &src, T *&values, int32_t &count) {
     uint32_t n;
     VRD_TRY(src.word(&n));
     if (n >= kPayloadLimit) return Status::Bad;  // every index fits 27 bits
-    if (!src.has(uint64_t{n} * sizeof(T))) return Status::Cut;
+    VRD_TRY(src.need(uint64_t{n} * sizeof(T)));
     VRD_TRY(allocate(values, n));
     count = static_cast<int32_t>(n);
     return src.take(values, n * sizeof(T));

@@ -32,7 +32,7 @@ Status readCoordTable(Source &src, CoordStage &c, uint32_t limit) {
     uint32_t count;
     VRD_TRY(src.word(&count));
     if (count > limit) return Status::Bad;
-    if (!src.has(uint64_t{count} * kCoordEntryBytes + kCoordIndexBytes)) return Status::Cut;
+    VRD_TRY(src.need(uint64_t{count} * kCoordEntryBytes + kCoordIndexBytes));
     VRD_TRY(allocate(c.values, count));
     VRD_TRY(allocate(c.next, count));
     VRD_TRY(allocate(c.index, kCoordBuckets));
@@ -86,7 +86,7 @@ Status readPointSection(Source &src, PointStage &stage) {
     VRD_TRY(src.word(&count));
     if (count > static_cast<uint32_t>(kPointLimit)) return Status::Bad;
     if (count == 0) return Status::Ok;  // no records and no index follow
-    if (!src.has(uint64_t{count} * sizeof(PointRecord) + kPointIndexBytes)) return Status::Cut;
+    VRD_TRY(src.need(uint64_t{count} * sizeof(PointRecord) + kPointIndexBytes));
     VRD_TRY(allocate(stage.records, count));
     VRD_TRY(allocate(stage.index, kPointBuckets));
     stage.count = static_cast<int32_t>(count);

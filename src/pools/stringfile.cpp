@@ -99,7 +99,7 @@ Status readStringSection(Source &src, StringStage &stage) {
     uint32_t used;
     VRD_TRY(src.word(&used));
     if (used >= kPayloadLimit) return Status::Bad;  // no entry may start at 2^27 or beyond
-    if (!src.has(uint64_t{used} + kStringIndexBytes)) return Status::Cut;
+    VRD_TRY(src.need(uint64_t{used} + kStringIndexBytes));
     VRD_TRY(allocate(stage.text, uint64_t{used} + 1));
     VRD_TRY(allocate(stage.index, kStringBuckets));
     stage.used = static_cast<int32_t>(used);
