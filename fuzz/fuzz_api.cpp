@@ -212,9 +212,22 @@ std::string withoutLayout(const std::string &text) {
     return out;
 }
 
-// How deep the forms go below `root`; -1 when a form is reached twice or a
+// Whether an identifier's text reads back as that identifier: a name made
+// the way this fuzzer makes them.  A raw entity word can name any text of
+// the string area as an identifier ("+", "12", "1.5"), and the notation
+// reads such a text back as a number, by its rules.
+bool nameReadsBack(VRDentity e) {
+    const char *text = VRDstringGetPtrValue(e);
+    if (text == nullptr || text[0] == '\0' || std::strchr(kNameStart, text[0]) == nullptr) return false;
+    for (const char *p = text + 1; *p != '\0'; ++p)
+        if (std::strchr(kNameChars, *p) == nullptr) return false;
+    return true;
+}
+
+// How deep the forms go below `root`; -1 when a form is reached twice, a
 // killed form is listed (a copy makes an empty live form of it, which the
-// writer writes where it wrote nothing).
+// writer writes where it wrote nothing) or an identifier would read back
+// as something else.
 int plainDepth(VRDentity root) {
     if (!vrdfuzz::isPlainTree(root)) return -1;
     std::vector<std::pair<VRDentity, int>> stack{{root, 1}};
@@ -225,6 +238,7 @@ int plainDepth(VRDentity root) {
         deepest = std::max(deepest, depth);
         for (uint32_t i = 0, n = VRDformEntityCount(form); i < n; ++i) {
             VRDentity e = VRDformGetEntity(form, i);
+            if (VRDentityGetKind(e) == VRD_KIND_ID && !nameReadsBack(e)) return -1;
             if ((e.first & 0x80000000u) == 0) continue;
             if (VRDformIsKilled(e) != 0) return -1;
             stack.push_back({e, depth + 1});
