@@ -8,8 +8,9 @@ constexpr uint16_t kCoordStep = 1020;  // coordinate tables grow by this many en
 constexpr int32_t kPointStep = 340;    // the point table grows by this many records
 constexpr int32_t kNoCoordinate = 0x7FFFFFFF;
 
-// A chain walk this short costs less than the lookup's hash: design data
-// repeats a few coordinates, which sit near their chains' heads.
+// Until a table's lookup is built (a small table, or one whose index memory
+// was refused) a chain walk this short is tried before anything else:
+// design data repeats a few coordinates, which sit near their chains' heads.
 constexpr uint32_t kShortWalk = 8;
 
 struct CoordWalk {
