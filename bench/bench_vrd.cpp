@@ -110,6 +110,23 @@ void BM_ReadText(benchmark::State &state) {
 }
 BENCHMARK(BM_ReadText)->Unit(benchmark::kMillisecond);
 
+// A text of a million forms (about 55 MB): each keyword's form array and
+// slab passes the memory layer's mapping threshold, so fresh memory, its
+// page faults and the large blocks' growth weigh as in a full design.
+void BM_ReadTextLarge(benchmark::State &state) {
+    static const std::string text = vrdbench::generateText(1000000, 6, 42);
+    for (auto _ : state) {
+        FreshStore store;
+        TextChannel *in = openTextString(text.data(), text.size());
+        VRDentity root = VRDnullEntity();
+        if (VRDfileReadEntity(in, VRDnullEntity(), -1, 0, &root) != 0) state.SkipWithError("the read failed");
+        closeTextFile(in);
+        benchmark::DoNotOptimize(root);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_ReadTextLarge)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // The same text from a file: the channel's blocks, refills and line count.
 void BM_ReadTextFile(benchmark::State &state) {
     const std::string &text = sampleText();

@@ -167,6 +167,51 @@ TEST_F(ReaderWays, AStoreMadeCurrentByTheHandlerIsFollowed) {
     expectSameWays(text, way);
 }
 
+// Likewise repeated keywords: the keys met before the switch belong to
+// the main store, where J and K come after T; in the other store K is made
+// anew after T, so an old key would name no keyword there.
+TEST_F(ReaderWays, KeywordsAreLookedUpAgainAfterTheStoreChanged) {
+    std::string cut = "\"" + std::string(1999, 'q');  // -7, then the reading goes on
+    for (const std::string &text :
+         {"(J 0) (K 1) " + cut + " (K 2) (L 3) (K 4) (J 5))", "(J (K (K x) (J y))) " + cut + " (K (J z) (K w)))",
+          std::string("(J 0) (K (PT 1 2 3) (K 4) (J 5) 6) (K 7))")}) {
+        Way way;
+        way.intoForm = true;
+        way.switchStores = true;
+        expectSameWays(text, way);
+        way.switchStores = false;
+        expectSameWays(text, way);
+    }
+}
+
+// Point coordinates of every length, sign and leading zeros, each group
+// ending at every distance from the end of the bytes at hand: the one-step
+// reading of short coordinates and the digit loop give the same points.
+TEST_F(ReaderWays, PointCoordinatesOfEveryLengthReadAlike) {
+    std::vector<std::string> numbers = {"", "-", "+", "0", "-0", "7", "-7", "+12", "00000012"};
+    std::string digits = "98765432109876543210";
+    for (size_t n = 1; n <= digits.size(); ++n) {
+        numbers.push_back(digits.substr(0, n));
+        numbers.push_back("-" + digits.substr(digits.size() - n));
+        numbers.push_back("000" + digits.substr(3, n));
+    }
+    std::string text = "(A";
+    for (size_t i = 0; i < numbers.size(); ++i)
+        text += " (PT " + numbers[i] + " " + numbers[(i * 7 + 3) % numbers.size()] + ")";
+    for (size_t cut = 0; cut < 12; ++cut) {  // the last group ever closer to the end
+        std::string tail = " (PT " + numbers[cut + 9] + " 1" + numbers[cut + 12] + ")";
+        expectSameWays(text + tail + ")", Way{});
+        expectSameWays(text + tail, Way{0, true, false, false, false});
+    }
+    expectSameWays(text + ")", Way{0, false, true, false, false});
+    // And the values themselves, wrapped in 32 bits as the digit loop wraps them.
+    VRDentity root{};
+    ASSERT_EQ(vrdtest::readText("(A (PT 12345678 -7) (PT 0000000000123 +99999999999) (PT 1234567 -))", &root), 0);
+    EXPECT_EQ(vrdtest::describe(root), "(A pt(12345678,-7) pt(123," +
+                                           std::to_string(static_cast<int32_t>(99999999999ull & 0xFFFFFFFFu)) +
+                                           ") pt(1234567,0))");
+}
+
 TEST_F(ReaderWays, TheFuzzCorpusReadsAlike) {
     for (const char *name : {"empty.vrd", "nested.vrd", "values.vrd"}) {
         std::string text = fileBytes(std::string(VRD_SOURCE_DIR) + "/fuzz/corpus/text/" + name);

@@ -81,7 +81,19 @@ Step tooDeep() {
     return closeAll(false);
 }
 
-Step add(VRDentity e) { return addReadEntity(nullptr, e) == 0 ? Step::GoOn : Step::Failed; }
+// An entity for the innermost context.  Once the result is set, an entity
+// that does not complete a batch only joins the pending ones: the short
+// way of addReadEntity.
+Step add(VRDentity e) {
+    if (reader.contextCount > 0 && readerResult != nullptr && vrd::hasTag(*readerResult)) {
+        FormContext &c = topContext();
+        if (c.pending < kBatch - 1) {
+            c.entities[c.pending++] = e;
+            return Step::GoOn;
+        }
+    }
+    return addReadEntity(nullptr, e) == 0 ? Step::GoOn : Step::Failed;
+}
 
 // The token as an identifier, the entity of a repeated one reused.
 Step readIdentifier() {
@@ -143,11 +155,20 @@ Step readPoint(int &c) {
 }
 
 // A form of the innermost context, created as VRDformCreate does from a
-// keyword text; it joins that context and gets a context of its own.
-Step createForm(const char *keyword) {
+// keyword text; it joins that context and gets a context of its own.  A
+// keyword met before in this reading is not looked up again: its key is
+// what VRDkeyCreate would give, and it would make nor report anything.
+Step createForm(const char *keyword, int length) {
     if (reader.contextCount == kStackDepth) return tooDeep();
     VRDentity form;
-    if (VRDformCreate(topContext().form, VRD_NO_KEY, keyword, &form) != 0) return Step::Failed;
+    uint32_t key = VRD_NO_KEY;
+    bool reuse = !tokens.plain && length > 0;  // the memory reads 24 bytes of the token
+    if (reuse && vrd::recallKeyword(keyword, length, &key)) {
+        if (VRDformCreate(topContext().form, key, keyword, &form) != 0) return Step::Failed;
+    } else {
+        if (VRDformCreate(topContext().form, VRD_NO_KEY, keyword, &form) != 0) return Step::Failed;
+        if (reuse) vrd::rememberKeyword(keyword, length, vrd::formKey(form));
+    }
     if (add(form) == Step::Failed) return Step::Failed;
     pushContext(form, -1);
     topState() = kEntities;
@@ -155,7 +176,7 @@ Step createForm(const char *keyword) {
 }
 
 Step keywordStep(int32_t flags, int &c) {
-    if (vrd::isDelimiterByte(c)) return createForm("");  // the delimiter stays pending
+    if (vrd::isDelimiterByte(c)) return createForm("", 0);  // the delimiter stays pending
     int32_t x, y;
     if (vrd::takePointGroup(c, flags, &x, &y)) {
         c = ')';
@@ -163,7 +184,7 @@ Step keywordStep(int32_t flags, int &c) {
     }
     c = vrd::gatherToken(c, true);
     if (vrd::tokenIsPointTag(flags)) return readPoint(c);
-    return createForm(tokens.token);
+    return createForm(tokens.token, tokens.tokenLength);
 }
 
 Step entitiesStep(int &c) {

@@ -1,8 +1,9 @@
-// recent.cpp - a small direct-mapped table of identifiers, emptied whenever the store may have changed.
+// recent.cpp - small direct-mapped tables of identifiers and keywords, emptied whenever the store may have changed.
 #include "files/recent.h"
 
 namespace {
 constexpr uint32_t kSlots = 256;  // a power of two
+constexpr uint32_t kKeywordSlots = 64;  // likewise
 constexpr int kWords = 3;
 constexpr int kTextMax = kWords * 8 - 1;  // longer texts are not remembered
 
@@ -20,7 +21,8 @@ struct Slot {
 };
 
 struct Recent {
-    Slot slots[kSlots];
+    Slot slots[kSlots];     // identifiers
+    Slot keywords[kKeywordSlots];  // keywords, the key in the entity's second word
     uint32_t epoch;
     uint32_t reports;        // vrd::reportCount when the slots were last valid
     uint64_t progressCalls;  // the channel's, likewise
@@ -33,7 +35,7 @@ Recent recent;
 // emptied, before it could come round to an old slot's value.
 void forgetAll() {
     if (++recent.epoch == 0) {
-        recent = Recent{{}, 1, recent.reports, recent.progressCalls, recent.channel};
+        recent = Recent{{}, {}, 1, recent.reports, recent.progressCalls, recent.channel};
     }
 }
 
@@ -60,14 +62,37 @@ Text wordsOf(const char *text, int length) {
     return t;
 }
 
-Slot &slotOf(const Text &t, int length) {
-    uint64_t h = (t.words[0] ^ (t.words[1] * 31) ^ (t.words[2] * 131) ^ static_cast<uint64_t>(length)) *
-                 0x9E3779B97F4A7C15ull;
-    return recent.slots[(h >> 56) & (kSlots - 1)];
+uint64_t hashOf(const Text &t, int length) {
+    return (t.words[0] ^ (t.words[1] * 31) ^ (t.words[2] * 131) ^ static_cast<uint64_t>(length)) *
+           0x9E3779B97F4A7C15ull;
+}
+
+template <uint32_t N>
+Slot &slotOf(Slot (&slots)[N], const Text &t, int length) {
+    return slots[(hashOf(t, length) >> 56) & (N - 1)];
 }
 
 bool sameText(const Text &a, const Text &b) {
     return a.words[0] == b.words[0] && a.words[1] == b.words[1] && a.words[2] == b.words[2];
+}
+
+template <uint32_t N>
+bool recall(Slot (&slots)[N], const char *text, int length, VRDentity *entity) {
+    if (length > kTextMax) return false;
+    checkStillValid();
+    Text t = wordsOf(text, length);
+    const Slot &slot = slotOf(slots, t, length);
+    if (slot.epoch != recent.epoch || slot.length != length || !sameText(slot.text, t)) return false;
+    *entity = slot.entity;
+    return true;
+}
+
+template <uint32_t N>
+void remember(Slot (&slots)[N], const char *text, int length, VRDentity entity) {
+    if (length > kTextMax) return;
+    checkStillValid();
+    Text t = wordsOf(text, length);
+    slotOf(slots, t, length) = Slot{recent.epoch, length, t, entity};
 }
 
 }  // namespace
@@ -82,21 +107,22 @@ void startRecent(TextChannel *channel) {
 }
 
 bool recallIdentifier(const char *text, int length, VRDentity *entity) {
-    if (length > kTextMax) return false;
-    checkStillValid();
-    Text t = wordsOf(text, length);
-    const Slot &slot = slotOf(t, length);
-    if (slot.epoch != recent.epoch || slot.length != length || !sameText(slot.text, t)) return false;
-    *entity = slot.entity;
-    return true;
+    return recall(recent.slots, text, length, entity);
 }
 
 void rememberIdentifier(const char *text, int length, VRDentity entity) {
-    if (length > kTextMax) return;
-    checkStillValid();
-    Text t = wordsOf(text, length);
-    Slot &slot = slotOf(t, length);
-    slot = Slot{recent.epoch, length, t, entity};
+    remember(recent.slots, text, length, entity);
+}
+
+bool recallKeyword(const char *text, int length, uint32_t *key) {
+    VRDentity e;
+    if (!recall(recent.keywords, text, length, &e)) return false;
+    *key = e.second;
+    return true;
+}
+
+void rememberKeyword(const char *text, int length, uint32_t key) {
+    remember(recent.keywords, text, length, VRDentity{0, key});
 }
 
 }  // namespace vrd

@@ -1,4 +1,4 @@
-// recent.h - the identifiers a reading met lately, with the entity each one gave.
+// recent.h - the identifiers and keywords a reading met lately, with the entity or key each one gave.
 #ifndef VRD_FILES_RECENT_H
 #define VRD_FILES_RECENT_H
 
@@ -20,6 +20,10 @@ void startRecent(TextChannel *channel);
 // lies in a buffer with at least 24 readable bytes (the reader's token).
 bool recallIdentifier(const char *text, int length, VRDentity *entity);
 void rememberIdentifier(const char *text, int length, VRDentity entity);
+// Keywords likewise: finding a keyword the store holds changes nothing, so
+// a form of a repeated keyword may be created under the key it gave before.
+bool recallKeyword(const char *text, int length, uint32_t *key);
+void rememberKeyword(const char *text, int length, uint32_t key);
 
 }  // namespace vrd
 

@@ -2,6 +2,7 @@
 #include "files/tokens.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "files/charclass.h"
 
@@ -113,11 +114,47 @@ const unsigned char *skipWhiteAt(const unsigned char *p, const unsigned char *en
     return p;
 }
 
-// A coordinate from p on, as readCoordinate reads it, within the bytes at hand.
-const unsigned char *coordinateAt(const unsigned char *p, const unsigned char *end, uint32_t *value) {
+// The number of leading ASCII digits among the eight bytes of `w` (the
+// first byte lowest).  A byte is a digit when its high nibble is 3 and
+// adding 6 keeps it so; a carry out of a byte can only come from a
+// non-digit (0xFA or more), so it never changes the count.
+int leadingDigits(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    uint64_t high = w & (0xF0 * kOnes), bumped = (w + 6 * kOnes) & (0xF0 * kOnes);
+    uint64_t other = (high ^ (0x30 * kOnes)) | (bumped ^ (0x30 * kOnes));  // non-zero bytes: not digits
+    uint64_t flags = (((other & (0x7F * kOnes)) + 0x7F * kOnes) | other) & (0x80 * kOnes);
+    return flags == 0 ? 8 : std::countr_zero(flags) / 8;
+}
+
+// The value of the n (1 to 7) digits that open `w`, as the digit loop
+// would compute it: the digits are moved to the top bytes, behind zeros,
+// and combined pairwise, then by fours, then whole.
+uint32_t digitsValue(uint64_t w, int n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    w = (w - 0x30 * kOnes) << (8 * (8 - n));
+    w = (w * 10 + (w >> 8)) & 0x00FF00FF00FF00FFull;
+    w = (w * 100 + (w >> 16)) & 0x0000FFFF0000FFFFull;
+    return static_cast<uint32_t>((w * 10000 + (w >> 32)) & 0xFFFFFFFFull);
+}
+
+// A coordinate from p on, as readCoordinate reads it, within the bytes at
+// hand.  A coordinate of fewer than eight digits with eight bytes at hand
+// is read in one step, without a branch per digit; any other goes digit by
+// digit, wrapping in 32 bits.
+inline const unsigned char *coordinateAt(const unsigned char *p, const unsigned char *end, uint32_t *value) {
     bool negative = p < end && *p == '-';
     if (p < end && (*p == '-' || *p == '+')) ++p;
     uint32_t v = 0;
+    if (end - p >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        int n = leadingDigits(w);
+        if (n < 8) {
+            v = n == 0 ? 0 : digitsValue(w, n);
+            *value = negative ? 0u - v : v;
+            return p + n;
+        }
+    }
     for (; p < end && static_cast<unsigned>(*p - '0') <= 9u; ++p) v = v * 10u + static_cast<uint32_t>(*p - '0');
     *value = negative ? 0u - v : v;
     return p;
@@ -140,14 +177,49 @@ void startTokens(TextChannel *channel, int32_t caseFlags, bool plain) {
 }
 
 int skipWhiteRun(int c) {
+    // Most runs end among the bytes at hand: one tight scan takes them.
+    if (TextChannel *ch = bulkChannel()) {
+        const unsigned char *p = ch->cur, *end = ch->limit;
+        while (p < end && isWhiteByte(*p)) ++p;
+        ch->cur = p;
+        if (p < end) {
+            ch->cur = p + 1;
+            if (*p == kEndOfInput) tokens.ended = true;
+            return *p;
+        }
+    }
     while (isWhiteByte(c)) c = afterRun([](int b) { return isWhiteByte(b); });
     return c;
 }
 
 int gatherToken(int c, bool keyword) {
+    const CaseMap &convert = keyword ? *tokens.keywordCase : *tokens.valueCase;
     tokens.tokenLength = 0;
     tokens.tokenHasDot = false;
-    c = storeToken(c, keyword ? *tokens.keywordCase : *tokens.valueCase);
+    // A token whose end lies among the bytes at hand, within the token's
+    // limit, is converted in one pass; "." is a byte no conversion makes or
+    // changes, so the converted token holds one where the text did.
+    if (TextChannel *ch = bulkChannel(); ch != nullptr && !endsToken(c)) {
+        const unsigned char *p = ch->cur;
+        const unsigned char *stop = p + std::min<ptrdiff_t>(ch->limit - p, kTokenMax - 1);
+        char *out = tokens.token;
+        *out++ = static_cast<char>(convert[c]);
+        bool dot = c == '.';
+        for (; p < stop && !endsToken(*p); ++p) {
+            dot |= *p == '.';
+            *out++ = static_cast<char>(convert[*p]);
+        }
+        if (p < stop) {
+            tokens.tokenLength = static_cast<int>(out - tokens.token);
+            tokens.tokenHasDot = dot;
+            *out = '\0';
+            ch->cur = p + 1;
+            if (*p == kEndOfInput) tokens.ended = true;
+            return *p;
+        }
+        tokens.tokenLength = 0;  // not ended at hand: gathered the general way below
+    }
+    c = storeToken(c, convert);
     tokens.token[tokens.tokenLength] = '\0';
     return c;
 }

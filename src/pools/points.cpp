@@ -8,8 +8,9 @@ constexpr uint16_t kCoordStep = 1020;  // coordinate tables grow by this many en
 constexpr int32_t kPointStep = 340;    // the point table grows by this many records
 constexpr int32_t kNoCoordinate = 0x7FFFFFFF;
 
-// A chain walk this short costs less than the lookup's hash: design data
-// repeats a few coordinates, which sit near their chains' heads.
+// Until a table's lookup is built (a small table, or one whose index memory
+// was refused) a chain walk this short is tried before anything else:
+// design data repeats a few coordinates, which sit near their chains' heads.
 constexpr uint32_t kShortWalk = 8;
 
 struct CoordWalk {
@@ -34,11 +35,20 @@ inline CoordWalk walkCoord(const CoordTable &t, int32_t v, uint32_t limit) {
     return CoordWalk{vrd::kCoordEnd, previous, true};
 }
 
-// The walk's answer (found or not, and the place): a short walk, else the
-// lookup, else the whole walk.  `placed` false: the lookup said the value
-// is absent and the place is still to be walked.
+// The walk's answer (found or not, and the place).  Once the lookup is
+// built it goes first: it answers exactly wherever it answers at all, and
+// large tables have chains longer than a short walk.  Before that, a short
+// walk, else the lookup (which may be due), else the whole walk.  `placed`
+// false: the lookup said the value is absent and the place is still to be
+// walked.
 inline CoordWalk findCoordPlace(const CoordTable &t, int32_t v, bool *placed) {
     *placed = true;
+    if (t.lookup != nullptr) {
+        uint32_t known = vrd::lookUpCoord(t, v);
+        if (known == vrd::kCoordUnknown) return walkCoord(t, v, UINT32_MAX);
+        *placed = known != vrd::kCoordEnd;
+        return CoordWalk{static_cast<uint16_t>(known), vrd::kCoordEnd, true};
+    }
     CoordWalk w = walkCoord(t, v, kShortWalk);
     if (w.done) return w;
     uint32_t known = vrd::lookUpCoord(t, v);
@@ -225,9 +235,12 @@ int32_t newpoint(int32_t x, int32_t y, VRDentity *result) {
 int32_t VRD_CALL VRDpointCreate(int32_t x, int32_t y, VRDentity *result) {
     VRDstore *s = vrd::needStore("VRDpointCreate");
     if (s == nullptr) return 1;
-    // An x interned here stays interned even when y sends the point to the table.
-    uint16_t xi = newxcoord(x);
-    uint16_t yi = xi == vrd::kCoordEnd ? vrd::kCoordEnd : newycoord(y);
+    // An x interned here stays interned even when y sends the point to the
+    // table.  The store is current, so newxcoord and newycoord would find it
+    // too: their interning is called directly.
+    vrd::PointArea &area = vrd::points(s);
+    uint16_t xi = internCoord(vrd::coordTable(area, vrd::Axis::X), x);
+    uint16_t yi = xi == vrd::kCoordEnd ? vrd::kCoordEnd : internCoord(vrd::coordTable(area, vrd::Axis::Y), y);
     if (yi == vrd::kCoordEnd) return newpoint(x, y, result);
     *result = packedPoint(xi, yi);
     return 0;
