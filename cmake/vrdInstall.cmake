@@ -1,7 +1,14 @@
 # vrdInstall.cmake - install rules: headers, the three libraries, the CMake package and the pkg-config files.
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vrd DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS vrd vrd_full vrd_static EXPORT vrdTargets
+# Windows builds have no vrd_full (hosts there link vrd_static for the whole interface).
+set(vrd_libraries vrd vrd_static)
+set(vrd_pkgconfig vrd vrd-static)
+if(TARGET vrd_full)
+  list(APPEND vrd_libraries vrd_full)
+  list(APPEND vrd_pkgconfig vrd-full)
+endif()
+install(TARGETS ${vrd_libraries} EXPORT vrdTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -22,7 +29,7 @@ install(FILES ${PROJECT_BINARY_DIR}/vrdConfig.cmake ${PROJECT_BINARY_DIR}/vrdCon
 # static, with the system libraries it needs in Libs).  Each names its prefix
 # relative to its own directory, so the install can move.
 file(RELATIVE_PATH VRD_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
-foreach(pc vrd vrd-full vrd-static)
+foreach(pc ${vrd_pkgconfig})
   configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()

@@ -9,8 +9,13 @@
 #include <initializer_list>
 #include <string>
 
-#include <unistd.h>
 #include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "vrd/heapwrap.h"
 #include "vrd/vrd_internal.h"
@@ -70,6 +75,16 @@ protected:
 
 // A file name of its own under the test directory: suites run as parallel
 // processes, so every scratch file carries the process id.
+// A device on which every write fails for want of space: /dev/full on POSIX
+// systems; Windows has none, and the checks that need one skip there.
+inline const char *fullDevice() {
+#ifdef _WIN32
+    return nullptr;
+#else
+    return "/dev/full";
+#endif
+}
+
 inline std::string scratchPath(const std::string &name) {
     return ::testing::TempDir() + "vrd_" + std::to_string(getpid()) + "_" + name;
 }

@@ -1,6 +1,8 @@
 // test_cli_binary.cpp - `vrd pack`, `vrd unpack` and `vrd stats` end to end: files, pipes, full disks, old tails.
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "cli_support.h"
 #include "support.h"
 
@@ -52,6 +54,7 @@ TEST_F(CliBinary, StandardStreamsAndPipes) {
     EXPECT_EQ(vrd("pack " + in, stdoutTo(viaStdout)).status, 0);  // no -o: standard output, not a terminal here
     EXPECT_EQ(slurp(viaStdout), slurp(reference));
     for (const char *name : {"-", "/dev/stdin"}) {
+        if (std::string(name) == "/dev/stdin" && !std::filesystem::exists(name)) continue;  // not on Windows
         r = vrd(std::string("unpack ") + name, stdinFrom(reference));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, kWritten);
@@ -69,11 +72,13 @@ TEST_F(CliBinary, OutputsAreCheckedAndReplacedWhole) {
     ASSERT_EQ(vrd("pack " + in + " -o " + reference).status, 0);
     for (const std::string &args : {"pack " + in + " -o /dev/full", "fmt " + in + " -o /dev/full",
                                     "unpack " + reference + " -o /dev/full"}) {
+        if (fullDevice() == nullptr) break;
         ToolRun r = vrd(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err, "vrd: /dev/full: cannot write: No space left on device\n") << args;
     }
     for (const std::string &args : {"pack " + in + " -o -", "stats " + in, "check " + in + " --version", std::string("--help")}) {
+        if (fullDevice() == nullptr) break;
         ToolRun r = vrd(args, stdoutTo("/dev/full"));
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("standard output: cannot write: No space left on device"), std::string::npos) << args << r.err;
@@ -81,11 +86,13 @@ TEST_F(CliBinary, OutputsAreCheckedAndReplacedWhole) {
     tempFile("old.bin", std::string(200000, 'o'));
     ASSERT_EQ(vrd("pack " + in + " -o " + old).status, 0);
     EXPECT_EQ(slurp(old), slurp(reference));
-    // A directory that refuses new files: the old file stays whole.
+    // A directory that refuses new files: the old file stays whole.  Windows
+    // directories have no such mode bits; there the target is simply replaced.
     std::string dir = scratch("locked");
-    mkdir(dir.c_str(), 0755);
+    std::filesystem::create_directory(dir);
     std::string kept = dir + "/kept.vrd";
     tempFile("locked/kept.vrd", "(old)");
+#ifndef _WIN32
     chmod(dir.c_str(), 0555);
     if (geteuid() != 0) {  // root writes anywhere
         ToolRun r = vrd("fmt " + in + " -o " + kept);
@@ -94,6 +101,7 @@ TEST_F(CliBinary, OutputsAreCheckedAndReplacedWhole) {
         EXPECT_EQ(slurp(kept), "(old)");
     }
     chmod(dir.c_str(), 0755);
+#endif
     // No temporary file is left beside a target.
     ToolRun r = vrd("fmt " + in + " -o " + kept);
     EXPECT_EQ(r.status, 0);

@@ -9,8 +9,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
+#include "platform.h"
 #include "vrd/vrd_internal.h"
 
 namespace vrdtool {
@@ -54,52 +59,35 @@ bool startsBinary(std::string_view head) { return head.size() >= 4 && head.subst
 
 // A new file in the temporary directory (for spooling); -1 with errno.
 int makeTemporary(std::string &path) {
-    const char *dir = std::getenv("TMPDIR");
-    path = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/vrd.XXXXXX";
-    return mkstemp(path.data());
+    path = temporaryDirectory() + "/vrd.XXXXXX";
+    return makeTemporaryFile(path);
 }
 
-// The file a target path finally names: a symbolic link is followed, so the
-// link stays and what it points to is replaced.
-std::string resolveTarget(const char *path) {
-    char resolved[PATH_MAX];
-    struct stat st;
-    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode) && realpath(path, resolved) != nullptr) return resolved;
-    return path;
-}
+std::string resolveTarget(const char *path) { return resolveLink(path); }
 
 // A temporary file beside `target` (same directory, so rename is atomic),
 // with the mode the target has, or the one a new file would get.
 int makeBeside(const std::string &target, std::string &temp) {
-    size_t slash = target.rfind('/');
+    size_t slash = target.find_last_of(kPathSeparators);
     std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     temp = dir + "." + base + ".vrd-XXXXXX";
-    int fd = mkstemp(temp.data());
+    int fd = makeTemporaryFile(temp);
     if (fd < 0) return -1;
-    struct stat st;
-    mode_t mode;
-    if (stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    fchmod(fd, mode);
+    copyMode(fd, target);
     return fd;
 }
 
 // Syncs, closes and renames a finished temporary file over its target; on
 // any failure removes it and keeps errno.
 bool commitBeside(int fd, const std::string &temp, const std::string &target) {
-    bool ok = fsync(fd) == 0;
+    bool ok = syncFile(fd) == 0;
     int error = errno;
     if (close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
+    if (ok && replaceFile(temp, target) != 0) {
         ok = false;
         error = errno;
     }
@@ -120,7 +108,7 @@ Target targetKind(const std::string &path) {
 }
 
 bool writeInPlace(const std::string &path, std::string_view data) {
-    int fd = open(path.c_str(), O_WRONLY);
+    int fd = openFile(path.c_str(), O_WRONLY);
     if (fd < 0) return fail(path, "cannot open for writing", errno);
     bool ok = writeAll(fd, data);
     int error = errno;
@@ -145,8 +133,9 @@ Input::~Input() {
 bool openInput(const char *path, Input &input) {
     bool standard = std::strcmp(path, "-") == 0;
     input.name = standard ? "standard input" : path;
-    int fd = standard ? 0 : open(path, O_RDONLY);
-    if (fd < 0) return fail(input.name, "cannot open", errno);
+    int fd = standard ? 0 : openFile(path, O_RDONLY);
+    // EISDIR comes from open only on Windows; elsewhere fstat finds the directory.
+    if (fd < 0) return fail(input.name, errno == EISDIR ? "cannot read" : "cannot open", errno);
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
@@ -156,7 +145,7 @@ bool openInput(const char *path, Input &input) {
     if (S_ISREG(st.st_mode) && !standard) {
         // A named regular file: a binary one is left for the library to read.
         char head[4];
-        ssize_t got = pread(fd, head, sizeof head, 0);
+        long long got = readAt(fd, head, sizeof head, 0);
         if (got == 4 && startsBinary(std::string_view(head, 4))) {
             close(fd);
             input.binary = true;
@@ -192,7 +181,7 @@ bool openInput(const char *path, Input &input) {
 
 std::string outputName(const char *path) { return isStandard(path) ? "standard output" : path; }
 
-bool outputIsTerminal(const char *path) { return isStandard(path) && isatty(1) != 0; }
+bool outputIsTerminal(const char *path) { return isStandard(path) && isTerminal(1); }
 
 bool writeOutput(const char *path, std::string_view data) {
     if (isStandard(path)) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <unistd.h>
+#include "platform.h"
 
 namespace vrdtool {
 
@@ -22,7 +22,7 @@ size_t threshold() {
 
 Progress::Progress(TextChannel *channel, const std::string &name, size_t total, bool quiet)
     : channel_(channel), name_(name), total_(total) {
-    if (quiet || total <= threshold() || isatty(2) == 0) return;
+    if (quiet || total <= threshold() || !isTerminal(2)) return;
     textChannelSetProgress(channel, update, this);
     shown_ = true;
     update(this, 0);

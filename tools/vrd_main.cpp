@@ -6,6 +6,7 @@
 
 #include "args.h"
 #include "command.h"
+#include "platform.h"
 #include "vrd/vrd_internal.h"
 
 namespace {
@@ -47,6 +48,7 @@ bool vrdtool::newStore(const char *command) {
 }
 
 int main(int argc, char **argv) {
+    vrdtool::useBinaryStdio();
     if (argc < 2) {
         usage(stderr);
         return vrdtool::kExitUsage;

@@ -13,13 +13,11 @@
 #define VRD_CALL
 #endif
 
-/** Marks the routines that the shared library exports; everything else is hidden. */
+/** Marks the routines that the shared library exports; everything else is hidden.
+    On Windows it is empty: vrd.dll's export table comes from its module-definition
+    file alone, so the static library's objects export nothing into a program. */
 #if defined(_WIN32)
-#if defined(VRD_BUILDING_DLL)
-#define VRD_API __declspec(dllexport)
-#else
 #define VRD_API
-#endif
 #elif defined(__GNUC__)
 #define VRD_API __attribute__((visibility("default")))
 #else

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -161,8 +162,27 @@ bool formatRealFast(double value, char *out, size_t *length) {
     return true;
 }
 
+size_t writeNan(double value, char *out) {
+    const char *text = std::signbit(value) ? "-nan" : "nan";
+    std::strcpy(out, text);
+    return std::strlen(text);
+}
+
+bool scanNan(const char *text, double *value) {
+    const char *p = text;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    for (const char *letter = "nan"; *letter != '\0'; ++letter, ++p)
+        if (*p != *letter && *p != *letter - 'a' + 'A') return false;
+    if (*p == '(') return false;  // a payload: left to the C library
+    double nan = std::numeric_limits<double>::quiet_NaN();
+    *value = negative ? -nan : nan;
+    return true;
+}
+
 size_t formatReal(double value, char *out) {
     size_t length;
+    if (std::isnan(value)) return writeNan(value, out);
     if (formatRealFast(value, out, &length)) return length;
     int n = std::snprintf(out, kNumberTextBytes, "%g", value);
     return n > 0 ? static_cast<size_t>(n) : 0;
@@ -196,7 +216,7 @@ bool scanRealFast(const char *text, double *value) {
 }
 
 bool scanReal(const char *text, double *value) {
-    return scanRealFast(text, value) || std::sscanf(text, "%lf", value) == 1;
+    return scanRealFast(text, value) || scanNan(text, value) || std::sscanf(text, "%lf", value) == 1;
 }
 
 }  // namespace vrd

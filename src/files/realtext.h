@@ -22,6 +22,15 @@ size_t formatReal(double value, char *out);
 // sscanf itself.
 bool scanReal(const char *text, double *value);
 
+// NaNs are written and read here rather than by the C library, which not
+// every system does alike (mingw's printf drops the sign; its scanf reads
+// "-nan" as a positive NaN).  The text is "nan" or "-nan" by the sign bit, as
+// "%g" writes it on glibc; writeNan gives its length.  scanNan takes [sign]
+// "nan" in any case, not followed by "(", and gives glibc's strtod answer: the
+// default quiet NaN, negated for "-"; false for any other text.
+size_t writeNan(double value, char *out);
+bool scanNan(const char *text, double *value);
+
 // The fast paths alone; false (nothing written) where they cannot prove the
 // C library's answer, so that the caller asks the C library.  They answer
 // only with a C library known to round correctly (realtext.cpp).

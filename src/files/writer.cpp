@@ -100,13 +100,17 @@ void writePoint(const VRDstore *s, const Output &out, VRDentity e) {
 // runtime.
 void writeExactReal(const Output &out, double value) {
     char text[48];
+    if (std::isnan(value)) {
+        std::strcat(text + vrd::writeNan(value, text), ".");
+        putText(out, text);
+        return;
+    }
     for (int precision = 1; precision <= 17; ++precision) {
         std::snprintf(text, sizeof text - 3, "%.*g", precision, value);
         double back;
-        if (std::isnan(value) || (std::sscanf(text, "%lf", &back) == 1 && std::memcmp(&back, &value, sizeof back) == 0))
-            break;
+        if (std::sscanf(text, "%lf", &back) == 1 && std::memcmp(&back, &value, sizeof back) == 0) break;
     }
-    if (std::isnan(value) || std::isinf(value)) {
+    if (std::isinf(value)) {
         std::strcat(text, ".");
     } else if (std::strchr(text, '.') == nullptr) {
         char *exponent = std::strchr(text, 'e');

@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <stdio.h>  // SEEK_CUR, which unistd.h brings on POSIX
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
@@ -21,8 +23,24 @@ namespace {
 constexpr size_t kMaxTransfer = INT_MAX / 2;
 
 #ifdef _WIN32
-int openRead(const char *path) { return _open(path, _O_RDONLY | _O_BINARY); }
-int openWrite(const char *path) { return _open(path, _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE); }
+// Windows refuses to open a directory with EACCES (ENOENT when the path ends
+// in a separator, which _stat64 refuses too); the reason callers pass on is
+// POSIX's, EISDIR.
+int directoryAware(int fd, const char *path) {
+    if (fd >= 0 || (errno != EACCES && errno != ENOENT)) return fd;
+    char bare[1024];  // a longer path keeps the system's reason
+    size_t n = std::strlen(path);
+    if (n >= sizeof bare) return fd;
+    std::memcpy(bare, path, n + 1);
+    while (n > 1 && (bare[n - 1] == '/' || bare[n - 1] == '\\')) bare[--n] = '\0';
+    struct _stat64 st;
+    if (_stat64(bare, &st) == 0 && (st.st_mode & _S_IFDIR) != 0) errno = EISDIR;
+    return fd;
+}
+int openRead(const char *path) { return directoryAware(_open(path, _O_RDONLY | _O_BINARY), path); }
+int openWrite(const char *path) {
+    return directoryAware(_open(path, _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE), path);
+}
 long long readSome(int fd, void *p, size_t n) { return _read(fd, p, static_cast<unsigned>(n)); }
 long long writeSome(int fd, const void *p, size_t n) { return _write(fd, p, static_cast<unsigned>(n)); }
 void closeFd(int fd) { _close(fd); }
