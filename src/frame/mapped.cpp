@@ -24,6 +24,9 @@ namespace {
 
 long refusals = 0;  // mapping requests still to refuse (test hook)
 
+// Where the system has no mappings of this kind, blocks stay with the C
+// allocator and none of the helpers below is needed.
+#ifdef VRD_MAPPINGS
 bool refuseThisOne() {
     if (refusals == 0) return false;
     --refusals;
@@ -47,7 +50,6 @@ void unwatch(void *start, size_t length) {
 #endif
 }
 
-#ifdef VRD_MAPPINGS
 // A fresh range of `length` bytes at a kMapAlign boundary: one unit more is
 // mapped and the unaligned head and the tail beyond are given back.  Null
 // when the system has none.
