@@ -17,7 +17,7 @@ const char kExitStatusHelp[] =
 
 namespace {
 
-const OptionSpec kCommon[] = {
+const OptionInfo kCommon[] = {
     {"output", 'o', "FILE", "write to FILE instead of standard output ('-' = standard output);\n"
                             "the file is replaced only when complete"},
     {"quiet", 'q', nullptr, "print no warnings, only errors"},
@@ -25,15 +25,15 @@ const OptionSpec kCommon[] = {
     {"version", 0, nullptr, "print the version and exit"},
 };
 
-std::vector<OptionSpec> allOptions(const CommandSpec &spec) {
-    std::vector<OptionSpec> all(spec.options);
+std::vector<OptionInfo> allOptions(const CommandInfo &command) {
+    std::vector<OptionInfo> all(command.options);
     all.insert(all.end(), std::begin(kCommon), std::end(kCommon));
     return all;
 }
 
-void printHelp(const CommandSpec &spec) {
-    std::printf("usage: vrd %s [OPTIONS] %s\n\n%s\nOptions:\n", spec.name, spec.operands, spec.description);
-    for (const OptionSpec &o : allOptions(spec)) {
+void printHelp(const CommandInfo &command) {
+    std::printf("usage: vrd %s [OPTIONS] %s\n\n%s\nOptions:\n", command.name, command.operands, command.description);
+    for (const OptionInfo &o : allOptions(command)) {
         std::string head = o.letter != 0 ? std::string("-") + o.letter + ", --" + o.name : std::string("    --") + o.name;
         if (o.value != nullptr) head += std::string(" ") + o.value;
         std::printf("  %-22s", head.c_str());
@@ -46,8 +46,8 @@ void printHelp(const CommandSpec &spec) {
     std::printf("\n%s", kExitStatusHelp);
 }
 
-int usageError(const CommandSpec &spec, const std::string &message) {
-    std::fprintf(stderr, "vrd %s: %s (try 'vrd %s --help')\n", spec.name, message.c_str(), spec.name);
+int usageError(const CommandInfo &command, const std::string &message) {
+    std::fprintf(stderr, "vrd %s: %s (try 'vrd %s --help')\n", command.name, message.c_str(), command.name);
     return kExitUsage;
 }
 
@@ -69,8 +69,8 @@ std::string versionLine() {
     return std::string("vrd ") + VRD_PROJECT_VERSION + " (library version text " + VRDversion() + ")";
 }
 
-int parseArgs(const CommandSpec &spec, int argc, char **argv, Args &args) {
-    const std::vector<OptionSpec> options = allOptions(spec);
+int parseArgs(const CommandInfo &command, int argc, char **argv, Args &args) {
+    const std::vector<OptionInfo> options = allOptions(command);
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const char *word = argv[i];
@@ -95,13 +95,13 @@ int parseArgs(const CommandSpec &spec, int argc, char **argv, Args &args) {
         } else if (word[2] != '\0') {
             attached = word + 2;
         }
-        const OptionSpec *found = nullptr;
-        for (const OptionSpec &o : options)
+        const OptionInfo *found = nullptr;
+        for (const OptionInfo &o : options)
             if (isLong ? name == o.name : (o.letter != 0 && name[0] == o.letter)) found = &o;
-        if (found == nullptr) return usageError(spec, std::string("unknown option '") + word + "'");
+        if (found == nullptr) return usageError(command, std::string("unknown option '") + word + "'");
         std::string shown = isLong ? std::string("--") + found->name : std::string("-") + found->letter;
         if (found->value == nullptr && attached != nullptr)
-            return usageError(spec, "option '" + shown + "' takes no value");
+            return usageError(command, "option '" + shown + "' takes no value");
         std::string value;
         if (found->value != nullptr) {
             if (attached != nullptr) {
@@ -109,14 +109,14 @@ int parseArgs(const CommandSpec &spec, int argc, char **argv, Args &args) {
             } else if (i + 1 < argc) {
                 value = argv[++i];
             } else {
-                return usageError(spec, "option '" + shown + "' needs a value (" + found->value + ")");
+                return usageError(command, "option '" + shown + "' needs a value (" + found->value + ")");
             }
         }
         if (!args.given.emplace(found->name, value).second)
-            return usageError(spec, "option '" + shown + "' given twice");
+            return usageError(command, "option '" + shown + "' given twice");
     }
     if (args.has("help")) {
-        printHelp(spec);
+        printHelp(command);
         return kExitOk;
     }
     if (args.has("version")) {
@@ -124,9 +124,9 @@ int parseArgs(const CommandSpec &spec, int argc, char **argv, Args &args) {
         return kExitOk;
     }
     int count = static_cast<int>(args.operands.size());
-    if (count < spec.minOperands) return usageError(spec, std::string("missing ") + spec.operands);
-    if (spec.maxOperands >= 0 && count > spec.maxOperands)
-        return usageError(spec, "unexpected operand '" + args.operands[spec.maxOperands] + "'");
+    if (count < command.minOperands) return usageError(command, std::string("missing ") + command.operands);
+    if (command.maxOperands >= 0 && count > command.maxOperands)
+        return usageError(command, "unexpected operand '" + args.operands[command.maxOperands] + "'");
     return -1;
 }
 

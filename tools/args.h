@@ -15,7 +15,7 @@ constexpr int kExitUsage = 2;  // bad arguments, or a file that cannot be read o
 
 // One option of a subcommand.  `value` names the option's argument ("FILE"),
 // or is null for a flag.
-struct OptionSpec {
+struct OptionInfo {
     const char *name;  // the long name, without "--"
     char letter;       // the short name, or 0
     const char *value;
@@ -24,13 +24,13 @@ struct OptionSpec {
 
 // What a subcommand takes; the common options (-o, -q, --help, --version)
 // are added by the parser, so they read the same everywhere.
-struct CommandSpec {
+struct CommandInfo {
     const char *name;
     const char *operands;  // as the usage line shows them: "FILE", "IN"
     int minOperands;
     int maxOperands;  // -1: no limit
     const char *description;
-    std::vector<OptionSpec> options;
+    std::vector<OptionInfo> options;
 };
 
 // A parsed command line.  An option given twice is refused, so each has at
@@ -48,7 +48,7 @@ struct Args {
 // Parses argv (argv[0] is the subcommand's name).  Returns -1 when the
 // command should run; otherwise the exit status, after printing the help or
 // the version on stdout (0) or a one-line usage error on stderr (2).
-int parseArgs(const CommandSpec &spec, int argc, char **argv, Args &args);
+int parseArgs(const CommandInfo &command, int argc, char **argv, Args &args);
 
 // The line every --help ends with.
 extern const char kExitStatusHelp[];

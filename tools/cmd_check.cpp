@@ -12,7 +12,7 @@ namespace {
 
 using namespace vrdtool;
 
-const CommandSpec kSpec = {
+const CommandInfo kCommand = {
     "check", "FILE", 1, 1,
     "Reads FILE ('-' = standard input): one form in the text notation, or a\n"
     "binary file.  Lists every error the reader meets, naming the rule or limit\n"
@@ -62,7 +62,7 @@ std::string checkBinary(const Input &input, WriteMode mode, size_t *problems) {
 
 int runCheck(int argc, char **argv) {
     Args args;
-    int status = parseArgs(kSpec, argc, argv, args);
+    int status = parseArgs(kCommand, argc, argv, args);
     if (status >= 0) return status;
     Input input;
     if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;

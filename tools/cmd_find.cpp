@@ -16,7 +16,7 @@ using namespace vrdtool;
 
 constexpr uint32_t kMaxValues = 64;
 
-const CommandSpec kSpec = {
+const CommandInfo kCommand = {
     "find", "FILE KEYWORD [VALUE...]", 2, 2 + kMaxValues,
     "Reads one form from FILE ('-' = standard input) and prints, in the\n"
     "writer's layout, every form of KEYWORD in its tree (the root form\n"
@@ -87,7 +87,7 @@ std::string joined(const std::vector<std::string> &words, size_t from) {
 
 int runFind(int argc, char **argv) {
     Args args;
-    int status = parseArgs(kSpec, argc, argv, args);
+    int status = parseArgs(kCommand, argc, argv, args);
     if (status >= 0) return status;
     Input input;
     if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;

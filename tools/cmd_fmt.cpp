@@ -10,7 +10,7 @@ namespace {
 
 using namespace vrdtool;
 
-const CommandSpec kSpec = {
+const CommandInfo kCommand = {
     "fmt", "FILE", 1, 1,
     "Reads one form from FILE ('-' = standard input) and writes it back in the\n"
     "standard layout: every form on a line of its own, indented by its depth,\n"
@@ -26,7 +26,7 @@ const CommandSpec kSpec = {
 
 int runFmt(int argc, char **argv) {
     Args args;
-    int status = parseArgs(kSpec, argc, argv, args);
+    int status = parseArgs(kCommand, argc, argv, args);
     if (status >= 0) return status;
     if (args.has("upper") && args.has("lower")) {
         std::fprintf(stderr, "vrd fmt: --upper and --lower exclude each other (try 'vrd fmt --help')\n");

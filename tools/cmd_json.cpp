@@ -30,12 +30,12 @@ const std::string kFromJsonText = describe(
     "written; values the text would not give back are listed and nothing is\n"
     "written, unless --allow-loss.\n");
 
-const CommandSpec kToJson = {
+const CommandInfo kToJson = {
     "to-json", "FILE", 1, 1, kToJsonText.c_str(),
     {{"pretty", 0, nullptr, "start each nested form on a line of its own, indented"}, VRD_OPTION_ALLOW_LOSS},
 };
 
-const CommandSpec kFromJson = {
+const CommandInfo kFromJson = {
     "from-json", "FILE", 1, 1, kFromJsonText.c_str(),
     {{"binary", 0, nullptr, "write a binary file (every value kept) instead of text"}, VRD_OPTION_ALLOW_LOSS},
 };

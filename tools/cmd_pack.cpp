@@ -12,7 +12,7 @@ namespace {
 
 using namespace vrdtool;
 
-const CommandSpec kPackSpec = {
+const CommandInfo kPackCommand = {
     "pack", "IN", 1, 1,
     "Reads one form tree from the text file IN ('-' = standard input) and writes\n"
     "the whole store it makes as a version-6 binary file to the output (-o;\n"
@@ -23,7 +23,7 @@ const CommandSpec kPackSpec = {
     {VRD_OPTION_ALLOW_LOSS},
 };
 
-const CommandSpec kUnpackSpec = {
+const CommandInfo kUnpackCommand = {
     "unpack", "IN", 1, 1,
     "Reads the binary file IN ('-' = standard input, a pipe will do) and writes,\n"
     "in the text notation, every live form without an owner, in key and form\n"
@@ -37,7 +37,7 @@ using WriterProc = int32_t(VRD_CALL *)(TextChannel *, int32_t, VRDentity, int32_
 
 int runPack(int argc, char **argv) {
     Args args;
-    int status = parseArgs(kPackSpec, argc, argv, args);
+    int status = parseArgs(kPackCommand, argc, argv, args);
     if (status >= 0) return status;
     if (outputIsTerminal(args.output())) {
         std::fprintf(stderr, "vrd pack: a binary file is not written to a terminal; give -o FILE (try 'vrd pack --help')\n");
@@ -68,7 +68,7 @@ bool writeRoots(TextChannel *channel, WriterProc write) {
 
 int runUnpack(int argc, char **argv) {
     Args args;
-    int status = parseArgs(kUnpackSpec, argc, argv, args);
+    int status = parseArgs(kUnpackCommand, argc, argv, args);
     if (status >= 0) return status;
     Input input;
     if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;

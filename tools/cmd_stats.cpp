@@ -18,7 +18,7 @@ namespace {
 
 using namespace vrdtool;
 
-const CommandSpec kSpec = {
+const CommandInfo kCommand = {
     "stats", "FILE", 1, 1,
     "Reads FILE ('-' = standard input, a pipe will do) into a new store and\n"
     "prints the store's memory report.  A file that starts with the version\n"
@@ -52,7 +52,7 @@ bool captureReport(std::string &report) {
 
 int runStats(int argc, char **argv) {
     Args args;
-    int status = parseArgs(kSpec, argc, argv, args);
+    int status = parseArgs(kCommand, argc, argv, args);
     if (status >= 0) return status;
     Input input;
     if (!openInput(args.operands[0].c_str(), input)) return kExitUsage;

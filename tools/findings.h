@@ -76,12 +76,12 @@ bool acceptLosses(const char *command, const std::string &prefix, const Findings
 
 // The options that choose how losses are met, for the commands that write text.
 #define VRD_OPTION_EXACT_REALS                                                                          \
-    ::vrdtool::OptionSpec {                                                                               \
+    ::vrdtool::OptionInfo {                                                                               \
         "exact-reals", 0, nullptr, "write each real with the fewest digits that read back the same\n"    \
                                    "(2.0, 166.964229, 1.0e+20), not with %g's six"                        \
     }
 #define VRD_OPTION_ALLOW_LOSS                                                                  \
-    ::vrdtool::OptionSpec {                                                                    \
+    ::vrdtool::OptionInfo {                                                                    \
         "allow-loss", 0, nullptr, "write even when values would not come back (each is still\n" \
                                   "reported unless -q); without it such a run writes nothing"  \
     }
