@@ -73,7 +73,8 @@ inline int nextChar() {
     return byte;
 }
 
-// White space from `c` on; the first byte after it.
+// White space from `c` on, where `c` is white (the run then goes on from
+// the channel's next byte); the first byte after it.
 int skipWhiteRun(int c);
 inline int skipWhite(int c) { return isWhiteByte(c) ? skipWhiteRun(c) : c; }
 // Gathers a token that starts with `c`, converted as a keyword or a value
