@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -30,13 +31,6 @@ struct ToolRun {
     std::string out;
     std::string err;
 };
-
-inline std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 inline std::string scratch(const std::string &name) { return scratchPath("cli_" + name); }
 
@@ -183,11 +177,7 @@ inline ToolRun vrd(const std::string &args, const RunOptions &options = {}) {
     return vrdRun(words, options);
 }
 
-inline int lineCount(const std::string &s) {
-    int n = 0;
-    for (char c : s) n += c == '\n';
-    return n;
-}
+inline int lineCount(const std::string &s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
 
 }  // namespace vrdtest
 

@@ -6,9 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <sstream>
 #include <string>
-
 #include <vector>
 
 #ifdef _WIN32
@@ -73,8 +74,6 @@ protected:
     VRDstore *store = nullptr;
 };
 
-// A file name of its own under the test directory: suites run as parallel
-// processes, so every scratch file carries the process id.
 // A device on which every write fails for want of space: /dev/full on POSIX
 // systems; Windows has none, and the checks that need one skip there.
 inline const char *fullDevice() {
@@ -85,8 +84,18 @@ inline const char *fullDevice() {
 #endif
 }
 
+// A file name of its own under the test directory: suites run as parallel
+// processes, so every scratch file carries the process id.
 inline std::string scratchPath(const std::string &name) {
     return ::testing::TempDir() + "vrd_" + std::to_string(getpid()) + "_" + name;
+}
+
+// The whole contents of a file ("" when it cannot be read).
+inline std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 inline VRDentity entity(uint32_t first, uint32_t second = 0) { return VRDentity{first, second}; }
@@ -135,9 +144,7 @@ protected:
     }
     std::vector<VRDentity> list(VRDentity f) {
         std::vector<VRDentity> out(VRDformEntityCount(f));
-        if (!out.empty()) {
-            EXPECT_EQ(VRDformGetEntities(0, static_cast<uint32_t>(out.size()), f, out.data()), out.size());
-        }
+        EXPECT_TRUE(out.empty() || VRDformGetEntities(0, static_cast<uint32_t>(out.size()), f, out.data()) == out.size());
         return out;
     }
 };

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "cli_support.h"
-#include "support.h"
+#include "text_support.h"
 
 namespace {
 
@@ -23,10 +23,8 @@ TEST_F(CliBinary, PackUnpackAndStatsAgreeWithTheLibrary) {
     ToolRun r = vrd("pack " + in + " -o " + packed);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out + r.err, "");
-    TextChannel *text = openTextString(kText, std::strlen(kText));
     VRDentity root;
-    ASSERT_EQ(VRDfileReadEntity(text, VRDnullEntity(), -1, 0, &root), 0);
-    closeTextFile(text);
+    ASSERT_EQ(readText(kText, &root), 0);
     ASSERT_EQ(VRDfileWriteBinary(expected.c_str()), 0);
     EXPECT_EQ(slurp(packed), slurp(expected));
     EXPECT_EQ(vrd("stats " + in).out, statisticsReport());
@@ -161,11 +159,7 @@ TEST_F(CliBinary, BadInputAndUsage) {
     std::remove(missing.c_str());
     std::string v7 = tempFile("v7.bin", std::string("\x07\0\0\0\0\0\0\0", 8)), badText = tempFile("bad.vrd", "(A 1");
     std::string cut = tempFile("cut.bin", std::string("\x06\0\0\0\x05\0\0\0A", 9)), good = tempFile("good.vrd", kText);
-    struct Case {
-        std::string args;
-        int status;
-        std::string message;
-    };
+    struct Case { std::string args; int status; std::string message; };
     const Case cases[] = {
         {"pack " + missing + " -o " + scratch("o.bin"), 2, missing + ": cannot open: No such file or directory"},
         {"pack " + badText + " -o " + scratch("o.bin"), 1, badText + ": Bad form: the text ends inside form 'A'"},

@@ -10,11 +10,7 @@ using vrdtest::tempFile;
 using vrdtest::ToolRun;
 using vrdtest::vrdRun;
 
-struct FindCase {
-    std::vector<std::string> args;  // after FILE
-    int status;
-    const char *out;
-};
+struct FindCase { std::vector<std::string> args; int status; const char *out; };  // args: after FILE
 
 TEST(CliFind, PrintsMatchesDepthFirstFromTheRootOrSaysNothingMatched) {
     std::string in = tempFile("tree.vrd", "(R 1 (B 2 (A 1 \"x\") (A 2 y)) (A 1 \"x\" 3.5) (A 1 z)\n"

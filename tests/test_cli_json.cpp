@@ -56,14 +56,9 @@ TEST_F(CliJson, RoundTripsAreExact) {
     EXPECT_EQ(r.out, "\n(A 1.0e+20 -0.0 inf.)\n(B (pt -1 2))\n");
 }
 
-struct Refusal {
-    const char *json;
-    const char *message;
-};
-
 // What vrd cannot hold is refused with the value's jq path, exit 1, nothing written.
 TEST_F(CliJson, FromJsonRefusesWhatVrdCannotHold) {
-    const Refusal refusals[] = {
+    const struct { const char *json, *message; } refusals[] = {
         {"[]", ".: a form is [\"KEYWORD\", entity, ...]: an empty array has no keyword"},
         {"{\"a\": 1}", ".: the top level is a form: [\"KEYWORD\", entity, ...]"},
         {"[\"PT\", 1, 2]", ".: the top level is a form: [\"KEYWORD\", entity, ...]"},
@@ -84,7 +79,7 @@ TEST_F(CliJson, FromJsonRefusesWhatVrdCannotHold) {
         {"", "no JSON value"},
     };
     std::string out = scratch("refused.vrd");
-    for (const Refusal &c : refusals) {
+    for (const auto &c : refusals) {
         std::string in = tempFile("refused.json", c.json);
         tempFile("refused.vrd", "(old)");
         ToolRun r = vrd("from-json " + in + " -o " + out);

@@ -134,7 +134,7 @@ TEST(CliText, EveryReaderReportOnRandomTextsIsExplained) {
     EXPECT_GT(explained, 100);  // the samples do meet the reader's errors
 }
 
-class CliExample : public StoreTest {};
+using CliExample = StoreTest;
 
 TEST_F(CliExample, ThePlantModelIsCleanAndSurvivesFormatting) {
     std::string plant = std::string(VRD_SOURCE_DIR) + "/examples/plant.vrd", once = scratch("plant1.vrd");

@@ -1,13 +1,12 @@
 // test_exports.cpp - the symbols each library offers: the 43, the whole interface, no stray names.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
+
+#include "support.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,11 +16,8 @@ namespace {
 
 // The routines the public header declares as exported (each line "VRD_API ... VRD_CALL name(").
 std::set<std::string> declaredExports() {
-    std::ifstream in(std::string(VRD_SOURCE_DIR) + "/include/vrd/vrd.h");
-    std::stringstream text;
-    text << in.rdbuf();
     std::set<std::string> names;
-    std::string s = text.str();
+    std::string s = vrdtest::slurp(std::string(VRD_SOURCE_DIR) + "/include/vrd/vrd.h");
     std::regex declaration(R"(\nVRD_API [^;]*?VRD_CALL\s+(\w+)\s*\()");
     for (std::sregex_iterator i(s.begin(), s.end(), declaration), end; i != end; ++i) names.insert((*i)[1]);
     return names;
