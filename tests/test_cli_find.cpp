@@ -46,14 +46,12 @@ TEST(CliFind, PrintsMatchesDepthFirstFromTheRootOrSaysNothingMatched) {
     EXPECT_EQ(vrdRun({"find", "-q", in, "Q"}).err, "");
 }
 
-TEST(CliFind, RefusesBadArgumentsUnreadableFilesAndLossyMatches) {
-    ToolRun r = vrdRun({"find", "--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("usage: vrd find [OPTIONS] FILE KEYWORD [VALUE...]"), std::string::npos);
+// The help, the usual usage errors and unreadable files are checked for
+// every command in test_cli_args; a missing KEYWORD and a VALUE beyond 32 bits are find's own.
+TEST(CliFind, RefusesBadArgumentsBrokenFilesAndLossyMatches) {
     std::string in = tempFile("args.vrd", "(A 1 (B 2.0))"), broken = tempFile("broken.vrd", "(A 1");
-    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
-             {"find"}, {"find", in}, {"find", vrdtest::scratch("missing.vrd"), "A"}, {"find", in, "A", "99999999999"},
-             {"find", in, "--bogus", "A"}}) {
+    ToolRun r;
+    for (const std::vector<std::string> &args : {std::vector<std::string>{"find", in}, {"find", in, "A", "99999999999"}}) {
         r = vrdRun(args);
         EXPECT_EQ(r.status, 2) << args.size();
         EXPECT_EQ(r.out, "");

@@ -119,15 +119,6 @@ TEST_F(WriterTest, FormsHoldingThemselvesAreWrittenOnce) {
     EXPECT_EQ(writeText(b, 0, 1), "\n(B 2\n (A 1 3))");
 }
 
-TEST_F(WriterTest, ShortMemoryOrNoStoreWriteNothingButAReport) {
-    VRDentity f = ints(form("F"), 1, 3);
-    heapwrapFailNth(3);  // the buffer channel takes two allocations, the walk the next
-    std::string written = writeText(f);
-    ASSERT_EQ(VRDkill(nullptr, "test"), 0);
-    EXPECT_EQ(written + writeText(f), "");
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileWriteEntity", -2}, {"VRDfileWriteEntity", -3}}));
-}
-
 // A buffer that cannot grow keeps exactly the text that fitted, piece
 // boundaries or not, and its close says that bytes were lost.
 TEST_F(WriterTest, ABufferThatCannotGrowKeepsWhatFitted) {
