@@ -40,37 +40,31 @@ void writeFile(const std::string &path, const Bytes &bytes) {
         .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-void putWord(Bytes &bytes, uint32_t word) {
-    const auto *p = reinterpret_cast<const uint8_t *>(&word);
-    bytes.insert(bytes.end(), p, p + 4);
+void putWords(Bytes &bytes, std::initializer_list<uint32_t> words) {
+    for (uint32_t word : words) {
+        const auto *p = reinterpret_cast<const uint8_t *>(&word);
+        bytes.insert(bytes.end(), p, p + 4);
+    }
 }
 
 // Feeds `bytes` into a FIFO from a thread of its own, as a producer process
-// would; a reader that stops early leaves the rest unwritten.
-class Feeder {
-public:
-    Feeder(const std::string &fifo, const Bytes &bytes)
-        : thread_([fifo, &bytes] {
-              int fd = open(fifo.c_str(), O_WRONLY);
-              for (size_t at = 0; fd >= 0 && at < bytes.size();) {
-                  ssize_t put = write(fd, bytes.data() + at, bytes.size() - at);
-                  if (put <= 0) break;
-                  at += static_cast<size_t>(put);
-              }
-              if (fd >= 0) close(fd);
-          }) {}
-    ~Feeder() { thread_.join(); }
-
-private:
-    std::thread thread_;
-};
+// would, until the thread is joined as it leaves scope; a reader that stops
+// early leaves the rest unwritten.
+std::jthread feed(const std::string &fifo, const Bytes &bytes) {
+    return std::jthread([fifo, &bytes] {
+        int fd = open(fifo.c_str(), O_WRONLY);
+        for (ssize_t put = 0, at = 0; fd >= 0 && size_t(at) < bytes.size(); at += put)
+            if ((put = write(fd, bytes.data() + at, bytes.size() - size_t(at))) <= 0) break;
+        if (fd >= 0) close(fd);
+    });
+}
 
 // What a read did: its result, its reports and the store it left, dumped.
 struct Outcome {
     int32_t result;
     std::vector<Report> reports;
     Bytes store;
-    bool operator==(const Outcome &o) const { return result == o.result && reports == o.reports && store == o.store; }
+    bool operator==(const Outcome &) const = default;
 };
 
 class StreamTest : public vrdtest::StoreTest {
@@ -95,7 +89,7 @@ protected:
         takeReports();
         Outcome o;
         if (piped) {
-            Feeder feeder(fifo, bytes);
+            std::jthread feeder = feed(fifo, bytes);
             o.result = VRDfileReadBinary(fifo.c_str());
         } else {
             writeFile(file, bytes);
@@ -143,17 +137,12 @@ TEST_F(StreamTest, HugeCountsAreEarlyEndsWhateverTheSource) {
     }
     const Bytes issue = {6, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xF0, 0xFA, 0x02};  // 50,000,000 keys, nothing after
     std::vector<std::pair<Bytes, std::string>> hostile = {{issue, "50M keys"}};
-    Bytes textOnly = {6, 0, 0, 0};
-    putWord(textOnly, 0x7FFFFFF0);  // keyword text of 2 GB
+    Bytes textOnly = {6, 0, 0, 0}, forms = {6, 0, 0, 0, 2, 0, 0, 0, 'A', 0};
+    putWords(textOnly, {0x7FFFFFF0});  // keyword text of 2 GB
     hostile.push_back({textOnly, "2 GB of keyword text"});
-    Bytes forms = {6, 0, 0, 0};  // one key with forms claiming 2^32-1 records and a 2^31-1 slot slab
-    putWord(forms, 2);
-    forms.insert(forms.end(), {'A', 0});
-    putWord(forms, 1);
-    putWord(forms, 0);
-    putWord(forms, VRD_NO_KEY);
-    for (uint32_t w : {1u, 0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0u, 1u, 0u, 0x7FFFFFFFu, 0xFFFFFFFFu}) putWord(forms, w);
-    for (uint32_t b = 0; b < 128; ++b) putWord(forms, b == 'A' ? 0 : VRD_NO_KEY);
+    // One key with forms claiming 2^32-1 records and a 2^31-1 slot slab.
+    putWords(forms, {1, 0, VRD_NO_KEY, 1, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1, 0, 0x7FFFFFFF, 0xFFFFFFFF});
+    for (uint32_t b = 0; b < 128; ++b) putWords(forms, {b == 'A' ? 0 : VRD_NO_KEY});
     hostile.push_back({forms, "4G forms"});
     // Later sections: the empty store's dump up to a count, the count, then nothing.
     const size_t pointsAt = 4 + 520, stringsAt = pointsAt + 2 * (4 + 2048) + 4, intsAt = stringsAt + 4 + 4096;
@@ -163,7 +152,7 @@ TEST_F(StreamTest, HugeCountsAreEarlyEndsWhateverTheSource) {
                                    {intsAt, 0x7FFFFFFu, "128M big integers"},
                                    {intsAt + 4, 0x7FFFFFFu, "128M reals"}}) {
         Bytes bytes(empty.begin(), empty.begin() + static_cast<long>(at));
-        putWord(bytes, count);
+        putWords(bytes, {count});
         hostile.push_back({bytes, what});
     }
     pid_t child = fork();
@@ -230,7 +219,7 @@ TEST_F(StreamTest, SectionReadersLeaveAPipeAtTheirSectionsEnd) {
     VRDkill(VRDget(nullptr), nullptr);
     ASSERT_NE(VRDnew("sections"), nullptr);
     {
-        Feeder feeder(fifo, sample);
+        std::jthread feeder = feed(fifo, sample);
         int fd = open(fifo.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
         uint32_t version = 0;

@@ -12,10 +12,7 @@ struct LiveForm {
     VRDentity form, ownedBy, properties;
     bool holdsForms;
     std::vector<VRDentity> list;
-    bool operator==(const LiveForm &o) const {
-        return form == o.form && ownedBy == o.ownedBy && properties == o.properties && holdsForms == o.holdsForms &&
-               list == o.list;
-    }
+    bool operator==(const LiveForm &) const = default;
 };
 
 // Every live form of the store and every key's reuse switch.

@@ -13,10 +13,7 @@ namespace {
 
 struct Rng {
     uint64_t state;
-    uint32_t next() {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(state >> 33);
-    }
+    uint32_t next() { return static_cast<uint32_t>((state = state * 6364136223846793005ull + 1442695040888963407ull) >> 33); }
     uint32_t below(uint32_t n) { return n == 0 ? 0 : next() % n; }
     bool chance(uint32_t percent) { return below(100) < percent; }
 };
@@ -146,7 +143,6 @@ private:
 
 class Lookups : public vrdtest::StoreTest {
 protected:
-    static void expectOkAll(int32_t a, int32_t b, int32_t c, int32_t d) { vrdtest::expectOk({a, b, c, d}); }
     void TearDown() override {
         vrd::usePlainPaths = false;
         heapwrapFailIndexNth(0);
@@ -220,14 +216,10 @@ TEST_F(Lookups, HashesHoldAtMostSixteenBytesPerValue) {
     uint32_t key = 0;
     for (int32_t i = 0; i < 70000; ++i) {
         std::string text = "text " + std::to_string(i);
-        expectOkAll(VRDintCreate(200000000 + i, &e), VRDrealCreate(i + 0.5, &e), VRDstringCreate(text.c_str(), &e),
-                    newpoint(i, -i, &e));
-        if (i < 30000) {
-            ASSERT_EQ(newxcoord(i), i);
-        }
-        if (i < 5000) {
-            ASSERT_EQ(VRDkeyCreate(("KEY" + std::to_string(i)).c_str(), &key), 0);
-        }
+        vrdtest::expectOk({VRDintCreate(200000000 + i, &e), VRDrealCreate(i + 0.5, &e),
+                           VRDstringCreate(text.c_str(), &e), newpoint(i, -i, &e)});
+        if (i < 30000) { ASSERT_EQ(newxcoord(i), i); }
+        if (i < 5000) { ASSERT_EQ(VRDkeyCreate(("KEY" + std::to_string(i)).c_str(), &key), 0); }
     }
     using vrd::PoolLookup;
     const std::pair<PoolLookup, uint32_t> lookups[] = {{PoolLookup::Bigints, 70000}, {PoolLookup::Reals, 70000},

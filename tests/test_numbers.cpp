@@ -81,9 +81,7 @@ TEST_F(Numbers, BigintLookupsThroughTheIndexMatchTheTable) {
 TEST_F(Numbers, RealsMergeWithinAbsoluteEpsilon) {
     VRDentity zero = real(0.0);
     EXPECT_EQ(zero, (VRDentity{kReal, 0}));
-    EXPECT_EQ(real(1e-20), zero);
-    EXPECT_EQ(real(-0.0), zero);
-    EXPECT_EQ(real(std::ldexp(1.0, -60)), zero);
+    for (double v : {1e-20, -0.0, std::ldexp(1.0, -60)}) EXPECT_EQ(real(v), zero) << v;
     EXPECT_EQ(VRDrealGetValue(zero), 0.0);
     EXPECT_NE(real(1.0), real(1.0 + std::ldexp(1.0, -52)));
     double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();

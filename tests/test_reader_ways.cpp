@@ -1,7 +1,6 @@
 // test_reader_ways.cpp - the reader in bulk against the reader byte by byte: same stores, same reports, same places.
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,16 +38,12 @@ void VRD_CALL onProgress(void *, size_t bytes) { watch.note("progress " + std::t
 
 std::string fileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 struct Way {
     int32_t flags = 0;
-    bool intoForm = false;
-    bool file = false;
-    bool progress = false;
+    bool intoForm = false, file = false, progress = false;
     bool switchStores = false;  // the first report or progress call makes another store current
 };
 
@@ -135,53 +130,34 @@ TEST_F(ReaderWays, HostileTextsReadAlikeInEveryMode) {
     for (int i = 0; i < 150; ++i) {
         std::string text = hostileText(rng, rng() % 3000);
         if (i % 2 == 0) text = "(ROOT " + text;
-        Way way;
-        way.flags = static_cast<int32_t>(rng() % 4) | (i % 7 == 0 ? 4 : 0);
-        way.intoForm = i % 3 == 0;
-        way.file = i % 5 == 0;
-        way.switchStores = i % 11 == 0;
         VRDsetCheck(i % 4 != 3);
-        expectSameWays(text, way);
+        expectSameWays(text, Way{.flags = static_cast<int32_t>(rng() % 4) | (i % 7 == 0 ? 4 : 0), .intoForm = i % 3 == 0,
+                                 .file = i % 5 == 0, .switchStores = i % 11 == 0});
     }
 }
 
 // After a report the handler makes the other store current: repeated
-// identifiers must then be found again in that store, not taken from what
-// the reading met before.  Both texts go on into the other store's T.
+// identifiers and keywords must then be found again in that store, not taken
+// from what the reading met before.  Every text goes on into the other
+// store's T.  The keys met before the switch belong to the main store, where
+// J and K come after T; in the other store K is made anew after T, so an old
+// key would name no keyword there.
 TEST_F(ReaderWays, AStoreMadeCurrentByTheHandlerIsFollowed) {
-    std::string cutString = "abc \"" + std::string(1999, 'q') + " abc x)";  // -7 after 1999 characters
-    for (const std::string &text : {std::string("abc x (PT 1 2 3) abc x)"), cutString, std::string("x (PT 9 (B abc) abc x")}) {
-        Way way;
-        way.intoForm = true;
-        way.switchStores = true;
-        expectSameWays(text, way);
-        EXPECT_FALSE(read(text, way, false).events.empty()) << text;
+    std::string cut = "\"" + std::string(1999, 'q');  // -7 after 1999 characters, then the reading goes on
+    for (const std::string &text :
+         {std::string("abc x (PT 1 2 3) abc x)"), "abc " + cut + " abc x)", std::string("x (PT 9 (B abc) abc x"),
+          "(J 0) (K 1) " + cut + " (K 2) (L 3) (K 4) (J 5))", "(J (K (K x) (J y))) " + cut + " (K (J z) (K w)))",
+          std::string("(J 0) (K (PT 1 2 3) (K 4) (J 5) 6) (K 7))")}) {
+        expectSameWays(text, Way{.intoForm = true});
+        expectSameWays(text, Way{.intoForm = true, .switchStores = true});
+        EXPECT_FALSE(read(text, Way{.intoForm = true, .switchStores = true}, false).events.empty()) << text;
     }
     // Likewise a progress hook that makes it current, at the first MiB,
     // which falls among the target's own entities.
     std::string text;
     while (text.size() < 1040000) text += "(B abc x abc x abc x abc x abc x abc x)\n";
     while (text.size() < 1060000) text += " abc x";
-    Way way;
-    way.intoForm = way.progress = way.switchStores = true;
-    expectSameWays(text, way);
-}
-
-// Likewise repeated keywords: the keys met before the switch belong to
-// the main store, where J and K come after T; in the other store K is made
-// anew after T, so an old key would name no keyword there.
-TEST_F(ReaderWays, KeywordsAreLookedUpAgainAfterTheStoreChanged) {
-    std::string cut = "\"" + std::string(1999, 'q');  // -7, then the reading goes on
-    for (const std::string &text :
-         {"(J 0) (K 1) " + cut + " (K 2) (L 3) (K 4) (J 5))", "(J (K (K x) (J y))) " + cut + " (K (J z) (K w)))",
-          std::string("(J 0) (K (PT 1 2 3) (K 4) (J 5) 6) (K 7))")}) {
-        Way way;
-        way.intoForm = true;
-        way.switchStores = true;
-        expectSameWays(text, way);
-        way.switchStores = false;
-        expectSameWays(text, way);
-    }
+    expectSameWays(text, Way{.intoForm = true, .progress = true, .switchStores = true});
 }
 
 // Point coordinates of every length, sign and leading zeros, each group
@@ -201,9 +177,9 @@ TEST_F(ReaderWays, PointCoordinatesOfEveryLengthReadAlike) {
     for (size_t cut = 0; cut < 12; ++cut) {  // the last group ever closer to the end
         std::string tail = " (PT " + numbers[cut + 9] + " 1" + numbers[cut + 12] + ")";
         expectSameWays(text + tail + ")", Way{});
-        expectSameWays(text + tail, Way{0, true, false, false, false});
+        expectSameWays(text + tail, Way{.intoForm = true});
     }
-    expectSameWays(text + ")", Way{0, false, true, false, false});
+    expectSameWays(text + ")", Way{.file = true});
     // And the values themselves, wrapped in 32 bits as the digit loop wraps them.
     VRDentity root{};
     ASSERT_EQ(vrdtest::readText("(A (PT 12345678 -7) (PT 0000000000123 +99999999999) (PT 1234567 -))", &root), 0);
@@ -215,7 +191,7 @@ TEST_F(ReaderWays, PointCoordinatesOfEveryLengthReadAlike) {
 TEST_F(ReaderWays, TheFuzzCorpusReadsAlike) {
     for (const char *name : {"empty.vrd", "nested.vrd", "values.vrd"}) {
         std::string text = fileBytes(std::string(VRD_SOURCE_DIR) + "/fuzz/corpus/text/" + name);
-        for (int32_t flags = 0; flags < 4; ++flags) expectSameWays(text, Way{flags, false, flags == 3});
+        for (int32_t flags = 0; flags < 4; ++flags) expectSameWays(text, Way{.flags = flags, .file = flags == 3});
     }
 }
 
@@ -235,8 +211,8 @@ TEST_F(ReaderWays, LongFilesCrossBlocksAndProgressStepsAlike) {
         depth += change;
         text += piece;
     }
-    expectSameWays(text, Way{0, false, true, true, false});
-    expectSameWays(text, Way{1, true, true, true, false});
+    expectSameWays(text, Way{.file = true, .progress = true});
+    expectSameWays(text, Way{.flags = 1, .intoForm = true, .file = true, .progress = true});
 }
 
 }  // namespace

@@ -10,10 +10,7 @@ namespace {
 
 struct Rng {
     uint64_t state;
-    uint32_t next() {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(state >> 33);
-    }
+    uint32_t next() { return static_cast<uint32_t>((state = state * 6364136223846793005ull + 1442695040888963407ull) >> 33); }
     uint32_t below(uint32_t n) { return n == 0 ? 0 : next() % n; }
     bool chance(uint32_t percent) { return below(100) < percent; }
 };
@@ -163,13 +160,25 @@ protected:
         heapwrapFailIndexNth(0);
         StoreTest::TearDown();
     }
-    // The transcript of the seed's work in a fresh store, with plain copies
-    // or deferred ones, the latter with random index-memory failures when
-    // `indexFailSeed` is not 0.
-    std::string transcript(uint32_t seed, bool plain, uint32_t indexFailSeed, int steps) {
+    // The only store, fresh, taking plain copies or deferred ones until the next call below.
+    static void freshStore(bool plain, const char *name) {
         while (VRDnext(nullptr) != nullptr) VRDkill(VRDget(nullptr), nullptr);
         vrd::usePlainPaths = plain;
-        EXPECT_NE(VRDnew("work"), nullptr);
+        EXPECT_NE(VRDnew(name), nullptr);
+    }
+    // The store's dump, every slot, then its statistics; deferred copies are back on.
+    static std::string dumpAndStatistics(const char *name) {
+        std::string path = vrdtest::scratchPath(name);
+        std::remove(path.c_str());
+        EXPECT_EQ(VRDfileWriteBinary(path.c_str()), 0);
+        std::string bytes = fileBytes(path) + vrdtest::statisticsReport();
+        std::remove(path.c_str());
+        vrd::usePlainPaths = false;
+        return bytes;
+    }
+    // The transcript of the seed's work, with random index-memory failures when `indexFailSeed` is not 0.
+    std::string transcript(uint32_t seed, bool plain, uint32_t indexFailSeed, int steps) {
+        freshStore(plain, "work");
         std::string t = Work(seed, indexFailSeed).run(steps);
         vrd::usePlainPaths = false;
         return t;
@@ -192,14 +201,11 @@ TEST_F(SlabDeferral, RandomWorkMatchesPlainCopies) {
     }
 }
 
-// 120,000 entities appended 50 at a time to one form (now and then to another
-// form of its key): every slot of the
-// dump, free and stale ones included, is what a copy per append leaves.
+// 120,000 entities appended 50 at a time to one form (now and then to another form of its key):
+// every slot of the dump, free and stale ones included, is what a copy per append leaves.
 TEST_F(SlabDeferral, LongBatchedAppendsLeaveTheSameSlab) {
     auto build = [&](bool plain) {
-        while (VRDnext(nullptr) != nullptr) VRDkill(VRDget(nullptr), nullptr);
-        vrd::usePlainPaths = plain;
-        EXPECT_NE(VRDnew("wide"), nullptr);
+        freshStore(plain, "wide");
         VRDentity form{}, other{}, batch[50];
         EXPECT_EQ(VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "WIDE", &form), 0);
         EXPECT_EQ(VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "WIDE", &other), 0);
@@ -207,13 +213,7 @@ TEST_F(SlabDeferral, LongBatchedAppendsLeaveTheSameSlab) {
             for (uint32_t j = 0; j < 50; ++j) batch[j] = VRDentity{0x18000000u | (i + j), 0};
             EXPECT_EQ(VRDformAddEntities(i % 20000 == 15000 ? other : form, 0xFFFFFFFF, 50, batch), 0);
         }
-        std::string path = vrdtest::scratchPath("wide.bin");
-        std::remove(path.c_str());
-        EXPECT_EQ(VRDfileWriteBinary(path.c_str()), 0);
-        std::string bytes = fileBytes(path) + vrdtest::statisticsReport();
-        std::remove(path.c_str());
-        vrd::usePlainPaths = false;
-        return bytes;
+        return dumpAndStatistics("wide.bin");
     };
     std::string plain = build(true);
     ASSERT_GT(plain.size(), 960000u);
@@ -229,9 +229,7 @@ TEST_F(SlabDeferral, LongBatchedAppendsLeaveTheSameSlab) {
 // walk over the list.
 TEST_F(SlabDeferral, LongFreeListsLeaveTheSameSlab) {
     auto build = [&](bool plain, uint32_t indexFailSeed) {
-        while (VRDnext(nullptr) != nullptr) VRDkill(VRDget(nullptr), nullptr);
-        vrd::usePlainPaths = plain;
-        EXPECT_NE(VRDnew("free"), nullptr);
+        freshStore(plain, "free");
         Rng ops{7}, failures{indexFailSeed};
         std::vector<VRDentity> forms(300);
         for (VRDentity &f : forms) EXPECT_EQ(VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "VIEW", &f), 0);
@@ -252,13 +250,7 @@ TEST_F(SlabDeferral, LongFreeListsLeaveTheSameSlab) {
                 out << VRDformKill(f, 0, 0) << VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "VIEW", &f);
         }
         heapwrapFailIndexNth(0);
-        std::string path = vrdtest::scratchPath("free.bin");
-        std::remove(path.c_str());
-        EXPECT_EQ(VRDfileWriteBinary(path.c_str()), 0);
-        std::string bytes = out.str() + fileBytes(path) + vrdtest::statisticsReport();
-        std::remove(path.c_str());
-        vrd::usePlainPaths = false;
-        return bytes;
+        return out.str() + dumpAndStatistics("free.bin");
     };
     std::string plain = build(true, 0);
     ASSERT_GT(plain.size(), 100000u);
