@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -88,6 +89,22 @@ inline const char *fullDevice() {
 // processes, so every scratch file carries the process id.
 inline std::string scratchPath(const std::string &name) {
     return ::testing::TempDir() + "vrd_" + std::to_string(getpid()) + "_" + name;
+}
+
+// A small seeded generator: the same seed gives the same run on every system.
+struct Rng {
+    uint64_t state;
+    uint32_t next() { return static_cast<uint32_t>((state = state * 6364136223846793005ull + 1442695040888963407ull) >> 33); }
+    uint32_t below(uint32_t n) { return n == 0 ? 0 : next() % n; }
+    bool chance(uint32_t percent) { return below(100) < percent; }
+};
+
+// Where two long transcripts part, with a little of each, instead of a diff of megabytes.
+inline std::string firstDifference(const std::string &a, const std::string &b) {
+    if (a == b) return "";
+    size_t at = std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
+    size_t from = at < 80 ? 0 : at - 80;
+    return "byte " + std::to_string(at) + ":\n" + a.substr(from, 160) + "\n---\n" + b.substr(from, 160);
 }
 
 // The whole contents of a file ("" when it cannot be read).

@@ -11,25 +11,9 @@
 
 namespace {
 
-struct Rng {
-    uint64_t state;
-    uint32_t next() { return static_cast<uint32_t>((state = state * 6364136223846793005ull + 1442695040888963407ull) >> 33); }
-    uint32_t below(uint32_t n) { return n == 0 ? 0 : next() % n; }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-};
-
-std::string fileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Where two transcripts part, with a little of each.
-std::string firstDifference(const std::string &a, const std::string &b) {
-    if (a == b) return "";
-    size_t at = std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
-    size_t from = at < 60 ? 0 : at - 60;
-    return "byte " + std::to_string(at) + ":\n" + a.substr(from, 120) + "\n---\n" + b.substr(from, 120);
-}
+using vrdtest::Rng;
+using vrdtest::firstDifference;
+using vrdtest::slurp;
 
 // Random values for every pool, drawn so that the pools' corners come up:
 // texts of few letters (crowded buckets, shared prefixes, high bytes),
@@ -130,7 +114,7 @@ private:
         out_ << vrdtest::statisticsReport();
         std::string path = vrdtest::scratchPath("lookups.bin");
         std::remove(path.c_str());
-        out_ << " dump " << VRDfileWriteBinary(path.c_str()) << ' ' << fileBytes(path);
+        out_ << " dump " << VRDfileWriteBinary(path.c_str()) << ' ' << slurp(path);
         if (readBack) out_ << " read " << VRDfileReadBinary(path.c_str());
         std::remove(path.c_str());
     }

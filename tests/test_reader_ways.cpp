@@ -10,6 +10,8 @@
 
 namespace {
 
+using vrdtest::slurp;
+
 // What a reading did, as a host sees it: its result, each report and
 // progress call with the channel's place at that moment, and every store
 // byte for byte (their binary dumps).
@@ -35,11 +37,6 @@ Watch watch;
 
 void VRD_CALL onReport(const char *routine, int code) { watch.note(std::string(routine) + " " + std::to_string(code)); }
 void VRD_CALL onProgress(void *, size_t bytes) { watch.note("progress " + std::to_string(bytes)); }
-
-std::string fileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Way {
     int32_t flags = 0;
@@ -79,7 +76,7 @@ protected:
         for (VRDstore *s : {main, other}) {
             std::remove(path.c_str());
             EXPECT_TRUE(VRDset(s, nullptr) == 0 && VRDfileWriteBinary(path.c_str()) == 0);
-            r.dumps.push_back(fileBytes(path));
+            r.dumps.push_back(slurp(path));
         }
         std::remove(path.c_str());
         return r;
@@ -190,7 +187,7 @@ TEST_F(ReaderWays, PointCoordinatesOfEveryLengthReadAlike) {
 
 TEST_F(ReaderWays, TheFuzzCorpusReadsAlike) {
     for (const char *name : {"empty.vrd", "nested.vrd", "values.vrd"}) {
-        std::string text = fileBytes(std::string(VRD_SOURCE_DIR) + "/fuzz/corpus/text/" + name);
+        std::string text = slurp(std::string(VRD_SOURCE_DIR) + "/fuzz/corpus/text/" + name);
         for (int32_t flags = 0; flags < 4; ++flags) expectSameWays(text, Way{.flags = flags, .file = flags == 3});
     }
 }

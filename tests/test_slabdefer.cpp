@@ -8,25 +8,9 @@
 
 namespace {
 
-struct Rng {
-    uint64_t state;
-    uint32_t next() { return static_cast<uint32_t>((state = state * 6364136223846793005ull + 1442695040888963407ull) >> 33); }
-    uint32_t below(uint32_t n) { return n == 0 ? 0 : next() % n; }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-};
-
-// Where two transcripts part, with a little of each, instead of a diff of megabytes.
-std::string firstDifference(const std::string &a, const std::string &b) {
-    if (a == b) return "";
-    size_t at = std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
-    size_t from = at < 80 ? 0 : at - 80;
-    return "byte " + std::to_string(at) + ":\n" + a.substr(from, 160) + "\n---\n" + b.substr(from, 160);
-}
-
-std::string fileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using vrdtest::Rng;
+using vrdtest::firstDifference;
+using vrdtest::slurp;
 
 // One run of random work on forms of three keys.  The transcript holds
 // everything a host can observe: results, entities read, reports, the
@@ -87,7 +71,7 @@ private:
         out_ << vrdtest::statisticsReport();
         std::string path = vrdtest::scratchPath("slabdefer.bin");
         std::remove(path.c_str());
-        out_ << " dump " << VRDfileWriteBinary(path.c_str()) << ' ' << fileBytes(path);
+        out_ << " dump " << VRDfileWriteBinary(path.c_str()) << ' ' << slurp(path);
         if (readBack) out_ << " read " << VRDfileReadBinary(path.c_str());
         std::remove(path.c_str());
     }
@@ -171,7 +155,7 @@ protected:
         std::string path = vrdtest::scratchPath(name);
         std::remove(path.c_str());
         EXPECT_EQ(VRDfileWriteBinary(path.c_str()), 0);
-        std::string bytes = fileBytes(path) + vrdtest::statisticsReport();
+        std::string bytes = slurp(path) + vrdtest::statisticsReport();
         std::remove(path.c_str());
         vrd::usePlainPaths = false;
         return bytes;
