@@ -43,17 +43,29 @@ constexpr uint64_t mixHash(uint64_t x) {
     return x ^ (x >> 31);
 }
 
-// The hash of `n` bytes, eight at a time.
+// The hash of `n` bytes, eight at a time.  The last 0-7 bytes are read by
+// at most two loads that may overlap (never a byte at a time: a word put
+// together byte by byte in memory stalls the load that reads it back).
 inline uint64_t hashBytes(const char *p, size_t n) {
     uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
-    for (; n >= 8; p += 8, n -= 8) {
+    const char *end = p + n;
+    for (; end - p >= 8; p += 8) {
         uint64_t w;
         std::memcpy(&w, p, 8);
         h = (h ^ w) * 0xff51afd7ed558ccdull;
         h ^= h >> 32;
     }
+    size_t rest = static_cast<size_t>(end - p);
     uint64_t w = 0;
-    std::memcpy(&w, p, n);
+    if (rest >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, end - 4, 4);
+        w = uint64_t{a} | uint64_t{b} << 32;
+    } else if (rest > 0) {
+        auto byte = [](char c) { return uint64_t{static_cast<unsigned char>(c)}; };
+        w = byte(p[0]) | byte(p[rest / 2]) << 8 | byte(end[-1]) << 16;
+    }
     return mixHash(h ^ w);
 }
 
