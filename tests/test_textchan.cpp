@@ -117,4 +117,24 @@ TEST(TextChannel, FilesPassEveryByteAndPlacesAreThoseOfTheBytesPassedThrough) {
     std::remove(path.c_str());
 }
 
+// The progress hook of a reading channel: one call per MiB handed out, with
+// the count so far; writing channels refuse it.
+void VRD_CALL countProgress(void *context, size_t bytes) { static_cast<std::vector<size_t> *>(context)->push_back(bytes); }
+
+TEST(ReadingProgress, OneCallPerMebibyteHandedOut) {
+    const size_t mib = 1 << 20;
+    std::string text(2 * mib + 5, ' ');
+    std::vector<size_t> calls;
+    TextChannel *c = openTextString(text.data(), text.size());
+    ASSERT_EQ(textChannelSetProgress(c, countProgress, &calls), 0);
+    for (char byte; readTextFileChar(c, &byte) != 0;) continue;
+    EXPECT_EQ(calls, (std::vector<size_t>{mib, 2 * mib}));
+    ASSERT_EQ(textChannelSetProgress(c, nullptr, nullptr), 0);
+    closeTextFile(c);
+    TextChannel *w = openTextBuffer();
+    EXPECT_EQ(textChannelSetProgress(w, countProgress, &calls), -1);
+    EXPECT_EQ(textChannelSetProgress(nullptr, countProgress, &calls), -1);
+    closeTextFile(w);
+}
+
 }  // namespace
