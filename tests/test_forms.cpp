@@ -1,13 +1,175 @@
-// test_entities.cpp - a form's entity list: insertion, deletion, reading, clearing and killing.
+// test_forms.cpp - the forms area: form creation and growth, resolution, owners and reuse of killed records;
+// carving and returning runs of a key's entity slab; a form's entity list (insertion, deletion, reading, clearing,
+// killing); integer properties kept as pairs in a form's "PLIST" property list.
+#include <array>
+#include <utility>
+
 #include "forms/forms.h"
 #include "support.h"
 
 namespace {
+
+using Reports = std::vector<vrdtest::Report>;
+using vrdtest::entity;
+const VRDentity kNull{0, 0};
+
+class FormTable : public vrdtest::TreeTest {
+protected:
+    void SetUp() override { TreeTest::SetUp(), k = key("ITEM"); }
+    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }  // none left unchecked
+    VRDentity create(VRDentity owner = kNull) { return form("ITEM", owner); }
+    VRDentity at(uint32_t i, uint32_t of = VRD_NO_KEY) { return entity(0x80000000u | (of == VRD_NO_KEY ? k : of), i); }
+    vrd::KeyFigures figures() { return vrd::keyFigures(store, k); }
+    uint32_t k = 0;
+};
+
+TEST_F(FormTable, ArrayGrowsSurvivesAFailedGrowthAndReusesKilledRecordsLastFirst) {
+    VRDentity first = create(), f = first;
+    heapwrapFailNth(1);  // capacity 1 is full: the next creation must grow; the out-parameter stays
+    EXPECT_TRUE(VRDformCreate(kNull, k, nullptr, &f) == 1 && f == first);
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformCreate", VRD_E_NOMEM}}));
+    std::vector<uint32_t> capacities{figures().formsAllocated};  // and the key keeps working
+    for (uint32_t i = 1; i < 1022; ++i) {
+        ASSERT_EQ(create(), at(i));
+        if (capacities.back() != figures().formsAllocated) capacities.push_back(figures().formsAllocated);
+    }
+    EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 2, 4, 8, 16, 32, 64, 128, 256, 511, 766, 1021, 1276}));
+    // A reused record is live and fresh: its new owner, no entities.
+    add(at(5), {integer(1), integer(2)});
+    ASSERT_EQ(VRDformKill(at(3), 0, 0), 0);
+    ASSERT_EQ(VRDformKill(at(5), 0, 0), 0);
+    EXPECT_EQ(VRDformGetOwner(at(5)), kNull);  // killed: no owner, and no report
+    EXPECT_TRUE(create(first) == at(5) && VRDformGetOwner(at(5)) == first && VRDformEntityCount(at(5)) == 0);
+    EXPECT_EQ(create(), at(3));
+    // With reuse switched off, killed records wait and new indexes are taken.
+    ASSERT_EQ(VRDformKill(at(1), 0, 0), 0);
+    EXPECT_TRUE(VRDkeyReuse(k, 0) == 0 && create() == at(1022));
+    EXPECT_TRUE(VRDkeyReuse(k, 1) == 0 && create() == at(1));
+}
+
+TEST_F(FormTable, KeysKeywordsAndOwnersOfNewForms) {
+    VRDentity f{}, five = integer(5);
+    ASSERT_EQ(VRDformCreate(kNull, VRD_NO_KEY, "LAYER", &f), 0);  // the text serves only without a key
+    uint32_t layer = VRDkeyFind("LAYER"), empty = key("EMPTY");
+    EXPECT_EQ(f, at(0, layer));
+    ASSERT_EQ(VRDformCreate(at(999, layer), k, "IGNORED", &f), 0);  // the owner's index is not looked at
+    EXPECT_TRUE(f == at(0) && VRDkeyFind("IGNORED") == VRD_NO_KEY && VRDformGetOwner(f) == at(999, layer));
+    // Refused: no key and no text, a key never made, an owner whose key is unknown or has no forms.
+    EXPECT_TRUE(VRDformCreate(kNull, VRD_NO_KEY, nullptr, &f) == 1 &&
+                VRDformCreate(kNull, empty + 1, nullptr, &f) == 1);
+    EXPECT_TRUE(VRDformCreate(five, k, nullptr, &f) == 1 && VRDformCreate(at(0, empty), k, nullptr, &f) == 1);
+    EXPECT_EQ(takeReports(), Reports(4, {"VRDformCreate", VRD_E_BADFORM}));
+    EXPECT_EQ(figures().formsUsed, 1u);  // a refused creation takes no record
+    VRDsetCheck(0);  // unchecked, a missing key is still refused; owners are not tested
+    EXPECT_EQ(VRDformCreate(kNull, empty + 1, nullptr, &f), 1);
+    EXPECT_TRUE(VRDformCreate(five, k, nullptr, &f) == 0 && VRDformGetOwner(f) == five);
+}
+
+TEST_F(FormTable, FormptrAndOwnerRoutinesRefuseWhatIsNotThere) {
+    VRDentity a = create(), b = create();
+    KeyRecord *kr = nullptr;  // formptr's out-parameters
+    FormRecord *fr = nullptr, *second = nullptr;
+    ASSERT_EQ(formptr(entity(k, 1), &kr, &fr), 0);  // the key is the first word without bit 31
+    ASSERT_EQ(formptr(b, &kr, &second), 0);
+    EXPECT_EQ(fr, second);
+    const VRDentity bad[] = {at(2), at(0, key("BARE")), at(0, 77)};  // past formCount, no forms, past keyCount
+    for (int check : {1, 0}) {
+        VRDsetCheck(check);
+        for (VRDentity e : bad) EXPECT_EQ(formptr(e, &kr, &fr), 1) << e;
+    }
+    VRDsetCheck(1);
+    EXPECT_EQ(takeReports(), Reports(3, {"formptr", VRD_E_BADFORM}));
+    // Owners are set and read without touching lists; an unresolvable form is reported twice.
+    EXPECT_TRUE(VRDformSetOwner(b, a) == 0 && VRDformSetOwner(at(2), a) == VRD_E_BADFORM);
+    EXPECT_TRUE(VRDformSetOwner(b, at(0, 40)) == VRD_E_BADFORM && VRDformGetOwner(at(2)) == kNull);
+    const Reports expected{{"formptr", -9}, {"VRDformSetOwner", -9}, {"VRDformSetOwner", -9}, {"formptr", -9}};
+    EXPECT_EQ(takeReports(), expected);
+    EXPECT_EQ(VRDformGetOwner(b), a);
+}
+
+using Blocks = std::vector<std::pair<int, int>>;
+
+// Every test works on the slab of a key that has one form, and leaves no report unchecked.
+class Slab : public vrdtest::TreeTest {
+protected:
+    void SetUp() override {
+        TreeTest::SetUp();
+        FormRecord *record = nullptr;
+        ASSERT_EQ(formptr(form("RUNS"), &k, &record), 0);
+        key = VRDkeyFind("RUNS");
+    }
+    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }
+    Blocks freeBlocks() {  // the free list as (block, length) pairs, in list order
+        int32_t starts[100], lengths[100];
+        Blocks blocks;
+        for (uint32_t i = 0, n = vrd::freeBlocks(*k, starts, lengths, 100); i < n && i < 100; ++i)
+            blocks.emplace_back(starts[i], lengths[i]);
+        return blocks;
+    }
+    std::array<int32_t, 2> usedAndCapacity() {
+        vrd::KeyFigures figures = vrd::keyFigures(store, key);
+        return {figures.slotsUsed, figures.slotsAllocated};
+    }
+    void carve(std::initializer_list<int> lengths) {  // consecutive runs from an empty slab
+        int next = 0;
+        for (int n : lengths) EXPECT_EQ(getElist(k, n), std::exchange(next, next + n));
+    }
+    KeyRecord *k = nullptr;
+    uint32_t key = 0;
+};
+
+TEST_F(Slab, GrowsByTheRequestButAtLeast1020Slots) {
+    // {request, run, slabUsed, slabCapacity}: reaching the capacity exactly also grows it.
+    const int rows[][4] = {{2, 0, 2, 1020}, {1019, 2, 1021, 2040}, {1019, 1021, 2040, 3060}, {5000, 2040, 7040, 8060}};
+    for (const auto &r : rows)
+        EXPECT_EQ((std::array{getElist(k, r[0]), usedAndCapacity()[0], usedAndCapacity()[1]}),
+                  (std::array{r[1], r[2], r[3]}));
+}
+
+TEST_F(Slab, FirstFitSplitsFromTheTailAndTakesExactFitsWhole) {
+    carve({10, 5, 2, 4, 2});
+    ASSERT_EQ(freeElist(k, 10, 5) + freeElist(k, 17, 4), 0);
+    // 5 serves 3 from its tail and keeps 2; the 4-slot block would keep one slot and is passed over.
+    EXPECT_EQ(getElist(k, 3), 12);
+    EXPECT_EQ(freeBlocks(), (Blocks{{10, 2}, {17, 4}}));
+    EXPECT_EQ(getElist(k, 3), 23);  // nothing fits: from the high-water mark
+    EXPECT_TRUE(getElist(k, 4) == 17 && getElist(k, 2) == 10 && freeBlocks().empty());  // wherever listed
+}
+
+TEST_F(Slab, FreedRunsAppendOrJoinOnce) {
+    carve({2, 2, 2, 2, 2, 2, 2, 2});
+    // A run touching nothing is appended; after a block it lengthens it, before one takes its place.
+    const struct { int start; Blocks blocks; } steps[] = {{8, {{8, 2}}}, {2, {{8, 2}, {2, 2}}},
+        {10, {{8, 4}, {2, 2}}}, {6, {{6, 6}, {2, 2}}}, {4, {{4, 8}, {2, 2}}}};  // between two: joins the first listed
+    for (const auto &s : steps) {
+        ASSERT_EQ(freeElist(k, s.start, 2), 0);
+        EXPECT_EQ(freeBlocks(), s.blocks) << s.start;
+    }
+    // The topmost run lowers the mark; the block below it is not absorbed.
+    ASSERT_EQ(freeElist(k, 14, 2) + freeElist(k, 12, 2), 0);
+    EXPECT_TRUE(freeBlocks() == (Blocks{{4, 8}, {2, 2}}) && getElist(k, 9) == 12);
+}
+
+TEST_F(Slab, RefusedRequestsChangeNothing) {
+    carve({1018});
+    ASSERT_EQ(freeElist(k, 0, 4), 0);
+    for (int check : {1, 0}) {  // bad lengths: reported in check mode only
+        VRDsetCheck(check);
+        EXPECT_TRUE(getElist(k, 1) == -1 && freeElist(k, 4, 1) == 1);
+        EXPECT_TRUE(freeElist(k, 1016, 3) == 1 && freeElist(k, 4, -2) == 1);  // past slabUsed; huge unsigned
+    }
+    EXPECT_EQ(takeReports(), (Reports{{"getElist", -16}, {"freeElist", -16}, {"freeElist", -16}, {"freeElist", -16}}));
+    heapwrapFailNth(1);
+    EXPECT_TRUE(getElist(k, 5) == -1 && getElist(k, 0x80000000u) == -1);  // past signed slot indexes, in any mode
+    EXPECT_EQ(takeReports(), Reports(2, {"getElist", VRD_E_NOMEM}));
+    EXPECT_EQ(usedAndCapacity(), (std::array<int32_t, 2>{1018, 1020}));
+    EXPECT_TRUE(getElist(k, 4) == 0 && getElist(k, 5) == 1018);  // from its intact free list and by growing
+}
+
 using vrdtest::Report;
 using Reports = std::vector<Report>;
 using List = std::vector<VRDentity>;
 using Ints = std::vector<int32_t>;
-const VRDentity kNull{0, 0};
 
 // Every form is of the key "ITEM" unless a test says otherwise; no report may go unchecked.
 class Entities : public vrdtest::TreeTest {
@@ -205,6 +367,69 @@ TEST_F(Entities, FailedAllocationsLeaveListsUsable) {
     EXPECT_EQ(VRDformDeleteEntities(h, 0, 1), 1);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformKill", -2}, {"getElist", -2}, {"getElist", -2}}));
     EXPECT_TRUE(VRDformDeleteEntities(h, 0, 1) == 0 && list(h) == List(999, two));
+}
+
+constexpr int32_t kNoValue = 0x7FFFFFFF;
+
+// Every test starts from a form f that lists one integer, and leaves no report unchecked.
+class Properties : public vrdtest::TreeTest {
+protected:
+    void SetUp() override { TreeTest::SetUp(), f = form("F"), add(f, {integer(9)}); }
+    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }
+    VRDentity plist(VRDentity of) { return vrd::propertyListOf(store, of); }  // no routine gives it out
+    Ints pairs(VRDentity of) {
+        Ints out;
+        for (VRDentity e : list(plist(of))) out.push_back(VRDintGetValue(e));
+        return out;
+    }
+    VRDentity f{};
+};
+
+TEST_F(Properties, OneListServesSetReplaceAppendDeleteAndClearThenDiesWithItsForm) {
+    EXPECT_EQ(VRDformGetProperty(f, 7), kNoValue);  // reading, deleting and clearing create no list
+    EXPECT_TRUE(VRDformDeleteProperty(7, f) + VRDformClearProperties(f) == 0 && VRDkeyFind("PLIST") == VRD_NO_KEY);
+    const int32_t sets[][2] = {{7, 100}, {7, 200}, {8, 7}, {-5, -6}, {1000000000, 2000000000}};
+    for (const auto &s : sets) ASSERT_EQ(VRDformSetProperty(f, s[0], s[1]), 0);
+    VRDentity pl = plist(f);
+    EXPECT_TRUE(std::strcmp(VRDformGetPtrKeyword(pl), "PLIST") == 0 && VRDformGetOwner(pl) == f);
+    EXPECT_EQ(list(f), std::vector<VRDentity>{integer(9)});  // the form's own list is untouched
+    EXPECT_EQ(pairs(f), (Ints{7, 200, 8, 7, -5, -6, 1000000000, 2000000000}));
+    // A value equal to a name is never taken for it.
+    const int32_t gets[][2] = {{7, 200}, {8, 7}, {-5, -6}, {1000000000, 2000000000}, {5, kNoValue}, {200, kNoValue}};
+    for (const auto &g : gets) EXPECT_EQ(VRDformGetProperty(f, g[0]), g[1]) << g[0];
+    ASSERT_EQ(VRDformDeleteProperty(3, f), 0);  // absent: nothing changes
+    ASSERT_EQ(VRDformDeleteProperty(7, f), 0);
+    EXPECT_EQ(pairs(f), (Ints{8, 7, -5, -6, 1000000000, 2000000000}));
+    ASSERT_TRUE(VRDformClearProperties(f) == 0 && VRDformSetProperty(f, 6, 60) == 0);
+    EXPECT_TRUE(plist(f) == pl && pairs(f) == (Ints{6, 60}));
+    // Any list can be attached; a killed list's record serves the next list made.
+    VRDentity g = form("G"), own = form("PLIST", g), h = form("H");
+    add(own, {integer(9), integer(9)});
+    ASSERT_EQ(VRDformSetPropertyList(g, own), 0);
+    EXPECT_EQ(VRDformGetProperty(g, 9), 9);
+    ASSERT_EQ(VRDformKill(f, 0, 0), 0);  // the property list dies with its form
+    ASSERT_EQ(VRDformSetProperty(g, 3, 4), 0);  // g has its list: nothing is created
+    ASSERT_EQ(VRDformSetProperty(h, 1, 1), 0);
+    EXPECT_TRUE(plist(h) == pl && VRDformGetOwner(pl) == h);
+}
+
+TEST_F(Properties, FailuresReportAndReturnTheirValues) {
+    VRDentity bad{f.first, 50};
+    EXPECT_TRUE(VRDformGetProperty(bad, 1) == kNoValue && VRDformSetProperty(bad, 1, 1) == 1);
+    EXPECT_TRUE(VRDformDeleteProperty(1, bad) == 0 && VRDformClearProperties(bad) == 1);
+    EXPECT_EQ(VRDformSetPropertyList(bad, VRDentity{}), 1);
+    EXPECT_EQ(takeReports(), Reports(5, {"formptr", VRD_E_BADFORM}));
+    key("PLIST");
+    heapwrapFailNth(1);  // the list cannot be made
+    EXPECT_TRUE(VRDformSetProperty(f, 1, 1) == 1 && plist(f) == VRDentity{});
+    heapwrapFailNth(1);  // a large name the table of large integers cannot take
+    EXPECT_EQ(VRDformSetProperty(f, 1000000000, 1), 1);
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformCreate", VRD_E_NOMEM}, {"VRDintCreate", VRD_E_NOMEM}}));
+    // A list that lost the value of its last pair: replacing that value is refused.
+    ASSERT_EQ(VRDformSetProperty(f, 1, 10) + VRDformSetProperty(f, 2, 20), 0);
+    ASSERT_EQ(VRDformDeleteEntities(plist(f), 3, 1), 0);
+    EXPECT_TRUE(VRDformGetProperty(f, 2) == kNoValue && VRDformSetProperty(f, 2, 30) == VRD_E_BADPOSITION);
+    EXPECT_EQ(takeReports(), (Reports{{"VRDformSetEntity", VRD_E_BADPOSITION}}));
 }
 
 }  // namespace
