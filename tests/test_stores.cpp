@@ -1,8 +1,12 @@
-// test_stores.cpp - the list of stores, the current store, and the store reports.
+// test_stores.cpp - the list of stores, the current store, and the store reports; error messages, the last error
+// and check mode; entity equality, and entity.h's inline decoding against the entities the pools make.
+#include <climits>
+
 #include "pools/points.h"
 #include "support.h"
 
 namespace {
+
 using vrdtest::Report;
 
 class Stores : public vrdtest::StoreTest {};
@@ -102,6 +106,76 @@ TEST_F(Stores, RoutinesWithoutACurrentStoreReportUnderTheirOwnNames) {
     EXPECT_EQ(takeReports(), vrdtest::noStoreReports({"VRDkeyGetValue", "VRDformGetKeyword", "VRDstatistics"}));
     EXPECT_TRUE(e == (VRDentity{7, 7}) && key == 0 && VRDpointGetValue(one).x == INT32_MAX);
     EXPECT_EQ(takeReports(), vrdtest::noStoreReports({"VRDpointGetValue"}));
+}
+
+class Errors : public vrdtest::StoreTest {};
+
+// Messages are found by the code's absolute value; anything outside the table, INT32_MIN included
+// (whose absolute value overflows an int), is "Unknown error".  (Installing a handler gives back
+// the previous one: test_hpp checks that around its own handler swaps.)
+TEST(ErrorMessages, ByAbsoluteValueAndUnknownOutside) {
+    EXPECT_STREQ(VRDerrorMessage(-2), "Can't allocate work space");
+    EXPECT_STREQ(VRDerrorMessage(24), VRDerrorMessage(-24));
+    for (int code : {-1, -25, 25, INT32_MIN}) EXPECT_STREQ(VRDerrorMessage(code), "Unknown error") << code;
+}
+
+TEST_F(Errors, LastErrorWithoutAHandlerAndCheckModeOnlyAddingTests) {
+    VRDerrorHandler(nullptr);
+    EXPECT_TRUE(VRDkeyGetPtrValue(3) == nullptr && VRDlastError() == VRD_E_BADKEY);
+    uint32_t key;
+    EXPECT_TRUE(VRDkeyCreate("a", &key) == 0 && VRDlastError() == VRD_E_BADKEY);  // a success resets nothing
+    VRDerrorReport("caller", -7);
+    EXPECT_EQ(VRDlastError(), -7);
+    VRDerrorHandler(vrdtest::recordReport);
+    VRDsetCheck(0);  // unchecked, still never read past the table; 2 turns it on as 1 does
+    EXPECT_EQ(VRDkeyGetPtrValue(1), nullptr);
+    VRDsetCheck(2);
+    EXPECT_EQ(VRDkeyGetPtrValue(1), nullptr);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDkeyGetPtrValue", VRD_E_BADKEY}}));
+}
+
+TEST(Entities, NullAndEquality) {
+    EXPECT_TRUE(VRDnullEntity().first == 0 && VRDnullEntity().second == 0);
+    VRDentity f{0x80000002u, 9}, other{0x80000002u, 8}, s{0x20000000u, 0}, id{0x28000000u, 0};
+    EXPECT_TRUE(VRDentityEqual(f, f) == 1 && VRDentityEqual(f, other) == 0 && VRDentityEqual(s, id) == 0);
+}
+
+using Kinds = vrdtest::StoreTest;
+using vrdtest::entity;
+using vrdtest::expectOk;
+
+// Every kind the library makes, with the value each helper must read from it.
+TEST_F(Kinds, HelpersReadWhatThePoolsMade) {
+    struct Made { VRDentity e; VRDkind kind; int32_t small; };  // small: what VRDentityGetSmallInt reads
+    VRDentity e[9], form, part;
+    expectOk({VRDintCreate(134217727, &e[0]), VRDintCreate(-134217727, &e[1]), VRDintCreate(0, &e[2]),
+              VRDintCreate(134217728, &e[3]), VRDintCreate(INT_MIN, &e[4]), VRDstringCreate("s", &e[5]),
+              VRDidCreate("s", &e[6]), VRDrealCreate(0.5, &e[7]), VRDpointCreate(-3, 1 << 20, &e[8]),
+              VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "K", &form),
+              VRDformAddForm(form, (uint32_t)-1, VRD_NO_KEY, "PART", &part)});
+    const Made made[] = {
+        {e[0], VRD_KIND_SMALLINT, 134217727}, {e[1], VRD_KIND_SMALLINT, -134217727},
+        {e[2], VRD_KIND_SMALLINT, 0},         {e[3], VRD_KIND_BIGINT, VRD_NO_INT},
+        {e[4], VRD_KIND_BIGINT, VRD_NO_INT},  {e[5], VRD_KIND_STRING, VRD_NO_INT},
+        {e[6], VRD_KIND_ID, VRD_NO_INT},      {e[7], VRD_KIND_REAL, VRD_NO_INT},
+        {e[8], VRD_KIND_POINT, VRD_NO_INT},   {form, VRD_KIND_FORM, VRD_NO_INT},
+        {part, VRD_KIND_FORM, VRD_NO_INT},    {VRDnullEntity(), VRD_KIND_NONE, VRD_NO_INT},
+        {entity(0x38000000u), VRD_KIND_NONE, VRD_NO_INT},  // tag 7: never made, carries no value
+    };
+    for (const Made &m : made) {
+        SCOPED_TRACE(::testing::Message() << std::hex << m.e.first << ":" << m.e.second);
+        EXPECT_EQ(VRDentityGetKind(m.e), m.kind);
+        EXPECT_EQ(VRDentityGetSmallInt(m.e), m.small);
+        EXPECT_TRUE(m.small == VRD_NO_INT || m.small == VRDintGetValue(m.e));
+        EXPECT_EQ(VRDentityIsForm(m.e), m.kind == VRD_KIND_FORM);
+        EXPECT_EQ(VRDentityIsPoint(m.e), m.kind == VRD_KIND_POINT);
+        EXPECT_EQ(VRDentityHasValue(m.e), m.e.first >= 0x08000000u);  // tag 7 has a tag, not a value
+        EXPECT_EQ(VRDformGetKey(m.e), m.kind == VRD_KIND_FORM ? m.e.first & 0x7FFFFFFFu : VRD_NO_KEY);
+    }
+    // The key read from the words is the key the keyword table gave.
+    uint32_t key = 0;
+    EXPECT_TRUE(VRDkeyCreate("PART", &key) == 0 && VRDformGetKey(part) == key && VRDformGetKey(form) != key);
+    EXPECT_TRUE(takeReports().empty());
 }
 
 }  // namespace
