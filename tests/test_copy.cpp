@@ -140,12 +140,10 @@ TEST_F(Copy, MillionLevelChain) {
 
 using Step = std::pair<VRDentity, uint32_t>;  // a find and where it left the cursor
 
-class SearchTest : public vrdtest::TreeTest {};
-
 int offered = 0, acceptAt = -1;  // candidates offered so far; the one to accept
 int32_t VRD_CALL acceptNth(VRDentity) { return offered++ == acceptAt ? 1 : 0; }
 
-TEST_F(SearchTest, FindFirstAndFindNextTakeLiveFormsInIndexOrderByPattern) {
+TEST_F(Copy, FindFirstAndFindNextTakeLiveFormsInIndexOrderByPattern) {
     uint32_t a = key("A");
     EXPECT_EQ(VRDformFindFirst(a, 0, nullptr, nullptr), kNull);  // a key without forms
     VRDentity s{}, id{}, two = integer(2), five = integer(5);
@@ -177,7 +175,7 @@ TEST_F(SearchTest, FindFirstAndFindNextTakeLiveFormsInIndexOrderByPattern) {
 }
 
 // root lists (b1, 7, a1); b1 lists (a2, c); c (a B form) lists a3; a1 lists (an A form, 3).
-TEST_F(SearchTest, FindInScansOneListAndFindUnderGoesDepthFirstWithoutEnteringFinds) {
+TEST_F(Copy, FindInScansOneListAndFindUnderGoesDepthFirstWithoutEnteringFinds) {
     uint32_t a = key("A"), cursor = 0, position = 77;
     VRDentity root = form("R"), current = kNull, three = integer(3), b1 = child(root, "B");
     add(root, {integer(7)});
@@ -222,7 +220,7 @@ TEST_F(SearchTest, FindInScansOneListAndFindUnderGoesDepthFirstWithoutEnteringFi
     EXPECT_EQ(takeReports(), (std::vector<vrdtest::Report>{{"VRDformFindIn", VRD_E_BADFORM}}));
 }
 
-TEST_F(SearchTest, FindEntityResumesAtTheExactSlot) {
+TEST_F(Copy, FindEntityResumesAtTheExactSlot) {
     VRDentity t = integer(42), f0 = form("A"), f1 = form("A"), f2 = form("B"), dead = form("B");
     add(f0, {t}), add(f1, {integer(1), t, t}), add(f2, {t, integer(2), t}), add(dead, {t, t});
     ASSERT_EQ(VRDformKill(dead, 0, 0), 0);

@@ -10,28 +10,57 @@
 
 namespace {
 
-using Reports = std::vector<vrdtest::Report>;
+using vrdtest::Report;
+using Reports = std::vector<Report>;
 using vrdtest::entity;
 const VRDentity kNull{0, 0};
+using List = std::vector<VRDentity>;
+using Ints = std::vector<int32_t>;
 
-class FormTable : public vrdtest::TreeTest {
+// Every form is of the key "ITEM" unless a test says otherwise; no report may go unchecked.
+class Forms : public vrdtest::TreeTest {
 protected:
     void SetUp() override { TreeTest::SetUp(), k = key("ITEM"); }
-    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }  // none left unchecked
-    VRDentity create(VRDentity owner = kNull) { return form("ITEM", owner); }
+    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }
+    VRDentity item(VRDentity owner = kNull) { return form("ITEM", owner); }
+    VRDentity sub(VRDentity owner) { return child(owner, "ITEM"); }
+    // The form of index i of key `of` (ITEM unless given), whether it exists or not.
     VRDentity at(uint32_t i, uint32_t of = VRD_NO_KEY) { return entity(0x80000000u | (of == VRD_NO_KEY ? k : of), i); }
     vrd::KeyFigures figures() { return vrd::keyFigures(store, k); }
+    // Integer entities, one for each digit.
+    List ints(const char *d) { List l; for (; *d; ++d) l.push_back(integer(*d - '0')); return l; }
+    VRDentity itemWith(const List &l) {
+        VRDentity f = item();
+        EXPECT_EQ(VRDformAddEntities(f, kEnd, static_cast<uint32_t>(l.size()), l.data()), 0);
+        return f;
+    }
+    // Read-only views through the forms area, for what the interface does not show.
+    bool holdsForms(VRDentity f) {
+        KeyRecord *kr = nullptr;
+        FormRecord *fr = nullptr;
+        return vrd::resolveForm(store, f, nullptr, &kr, &fr) && vrd::holdsForms(*fr);
+    }
+    // Where a non-empty list lives: in the record for one entity, in a slab run for more.
+    const VRDentity *listAddress(VRDentity f) {
+        KeyRecord *kr = nullptr;
+        FormRecord *fr = nullptr;
+        return vrd::resolveForm(store, f, nullptr, &kr, &fr) ? vrd::listOf(*kr, *fr) : nullptr;
+    }
+    // Slots handed out and not on the free list: every live run counted once.
+    int liveSlots() { return figures().slotsUsed - static_cast<int>(figures().freeSlots); }
+    // Whether every call gave its expected result; braced lists run their calls in order.
+    static bool all(std::initializer_list<bool> r) { for (bool b : r) if (!b) return false; return true; }
     uint32_t k = 0;
 };
 
-TEST_F(FormTable, ArrayGrowsSurvivesAFailedGrowthAndReusesKilledRecordsLastFirst) {
-    VRDentity first = create(), f = first;
+TEST_F(Forms, ArrayGrowsSurvivesAFailedGrowthAndReusesKilledRecordsLastFirst) {
+    VRDentity first = item(), f = first;
     heapwrapFailNth(1);  // capacity 1 is full: the next creation must grow; the out-parameter stays
     EXPECT_TRUE(VRDformCreate(kNull, k, nullptr, &f) == 1 && f == first);
     EXPECT_EQ(takeReports(), (Reports{{"VRDformCreate", VRD_E_NOMEM}}));
     std::vector<uint32_t> capacities{figures().formsAllocated};  // and the key keeps working
     for (uint32_t i = 1; i < 1022; ++i) {
-        ASSERT_EQ(create(), at(i));
+        ASSERT_EQ(item(), at(i));
         if (capacities.back() != figures().formsAllocated) capacities.push_back(figures().formsAllocated);
     }
     EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 2, 4, 8, 16, 32, 64, 128, 256, 511, 766, 1021, 1276}));
@@ -40,15 +69,15 @@ TEST_F(FormTable, ArrayGrowsSurvivesAFailedGrowthAndReusesKilledRecordsLastFirst
     ASSERT_EQ(VRDformKill(at(3), 0, 0), 0);
     ASSERT_EQ(VRDformKill(at(5), 0, 0), 0);
     EXPECT_EQ(VRDformGetOwner(at(5)), kNull);  // killed: no owner, and no report
-    EXPECT_TRUE(create(first) == at(5) && VRDformGetOwner(at(5)) == first && VRDformEntityCount(at(5)) == 0);
-    EXPECT_EQ(create(), at(3));
+    EXPECT_TRUE(item(first) == at(5) && VRDformGetOwner(at(5)) == first && VRDformEntityCount(at(5)) == 0);
+    EXPECT_EQ(item(), at(3));
     // With reuse switched off, killed records wait and new indexes are taken.
     ASSERT_EQ(VRDformKill(at(1), 0, 0), 0);
-    EXPECT_TRUE(VRDkeyReuse(k, 0) == 0 && create() == at(1022));
-    EXPECT_TRUE(VRDkeyReuse(k, 1) == 0 && create() == at(1));
+    EXPECT_TRUE(VRDkeyReuse(k, 0) == 0 && item() == at(1022));
+    EXPECT_TRUE(VRDkeyReuse(k, 1) == 0 && item() == at(1));
 }
 
-TEST_F(FormTable, KeysKeywordsAndOwnersOfNewForms) {
+TEST_F(Forms, KeysKeywordsAndOwnersOfNewForms) {
     VRDentity f{}, five = integer(5);
     ASSERT_EQ(VRDformCreate(kNull, VRD_NO_KEY, "LAYER", &f), 0);  // the text serves only without a key
     uint32_t layer = VRDkeyFind("LAYER"), empty = key("EMPTY");
@@ -66,8 +95,8 @@ TEST_F(FormTable, KeysKeywordsAndOwnersOfNewForms) {
     EXPECT_TRUE(VRDformCreate(five, k, nullptr, &f) == 0 && VRDformGetOwner(f) == five);
 }
 
-TEST_F(FormTable, FormptrAndOwnerRoutinesRefuseWhatIsNotThere) {
-    VRDentity a = create(), b = create();
+TEST_F(Forms, FormptrAndOwnerRoutinesRefuseWhatIsNotThere) {
+    VRDentity a = item(), b = item();
     KeyRecord *kr = nullptr;  // formptr's out-parameters
     FormRecord *fr = nullptr, *second = nullptr;
     ASSERT_EQ(formptr(entity(k, 1), &kr, &fr), 0);  // the key is the first word without bit 31
@@ -167,49 +196,7 @@ TEST_F(Slab, RefusedRequestsChangeNothing) {
     EXPECT_TRUE(getElist(k, 4) == 0 && getElist(k, 5) == 1018);  // from its intact free list and by growing
 }
 
-using vrdtest::Report;
-using Reports = std::vector<Report>;
-using List = std::vector<VRDentity>;
-using Ints = std::vector<int32_t>;
-
-// Every form is of the key "ITEM" unless a test says otherwise; no report may go unchecked.
-class Entities : public vrdtest::TreeTest {
-protected:
-    void SetUp() override { TreeTest::SetUp(), k = key("ITEM"); }
-    void TearDown() override { EXPECT_TRUE(takeReports().empty()), TreeTest::TearDown(); }
-    VRDentity item(VRDentity owner = kNull) { return form("ITEM", owner); }
-    VRDentity sub(VRDentity owner) { return child(owner, "ITEM"); }
-    VRDentity ghost(uint32_t index) { return vrdtest::entity(0x80000000u | k, index); }
-    // Integer entities, one for each digit.
-    List ints(const char *d) { List l; for (; *d; ++d) l.push_back(integer(*d - '0')); return l; }
-    VRDentity itemWith(const List &l) {
-        VRDentity f = item();
-        EXPECT_EQ(VRDformAddEntities(f, kEnd, static_cast<uint32_t>(l.size()), l.data()), 0);
-        return f;
-    }
-    // Read-only views through the forms area, for what the interface does not show.
-    bool holdsForms(VRDentity f) {
-        KeyRecord *kr = nullptr;
-        FormRecord *fr = nullptr;
-        return vrd::resolveForm(store, f, nullptr, &kr, &fr) && vrd::holdsForms(*fr);
-    }
-    // Where a non-empty list lives: in the record for one entity, in a slab run for more.
-    const VRDentity *listAddress(VRDentity f) {
-        KeyRecord *kr = nullptr;
-        FormRecord *fr = nullptr;
-        return vrd::resolveForm(store, f, nullptr, &kr, &fr) ? vrd::listOf(*kr, *fr) : nullptr;
-    }
-    // Slots handed out and not on the free list: every live run counted once.
-    int liveSlots() {
-        vrd::KeyFigures figures = vrd::keyFigures(store, k);
-        return figures.slotsUsed - static_cast<int>(figures.freeSlots);
-    }
-    // Whether every call gave its expected result; braced lists run their calls in order.
-    static bool all(std::initializer_list<bool> r) { for (bool b : r) if (!b) return false; return true; }
-    uint32_t k = 0;
-};
-
-TEST_F(Entities, InsertAndDeleteAtEveryPositionInlineAndInRuns) {
+TEST_F(Forms, InsertAndDeleteAtEveryPositionInlineAndInRuns) {
     struct Row { const char *before; uint32_t at; int32_t n; const char *added, *after; };  // n < 0: insert
     const Row rows[] = {
         {"", 99, -1, "9", "9"}, {"1", 0, -1, "9", "91"}, {"1", 1, -1, "9", "19"}, {"1", kEnd, -1, "9", "19"},
@@ -232,7 +219,7 @@ TEST_F(Entities, InsertAndDeleteAtEveryPositionInlineAndInRuns) {
     }
 }
 
-TEST_F(Entities, EntitiesFromTheSlabItselfSurviveItsGrowth) {
+TEST_F(Forms, EntitiesFromTheSlabItselfSurviveItsGrowth) {
     VRDentity f = itemWith(ints("123")), h = itemWith(ints("6"));
     ASSERT_EQ(VRDformAddEntities(f, 1, 3, VRDformGetPtrEntities(f, nullptr)), 0);
     ASSERT_EQ(VRDformAddEntities(h, 0, 1, VRDformGetPtrEntities(h, nullptr)), 0);  // from the record itself
@@ -245,9 +232,9 @@ TEST_F(Entities, EntitiesFromTheSlabItselfSurviveItsGrowth) {
     EXPECT_EQ(std::pair(list(g), list(big)), std::pair(ints("44112323"), List(1003, integer(5))));
 }
 
-TEST_F(Entities, ReadingSettingAndRefusals) {
+TEST_F(Forms, ReadingSettingAndRefusals) {
     List l = ints("4546"), s = ints("162"), tens = ints("78"), buffer(3, kNull);
-    VRDentity f = itemWith(l), single = itemWith(ints("1")), one = integer(1), e{}, bad = ghost(99);
+    VRDentity f = itemWith(l), single = itemWith(ints("1")), one = integer(1), e{}, bad = at(99);
     EXPECT_TRUE(all({VRDformGetEntity(f, kEnd) == l[3], VRDentityGetPosition(f, l[2]) == 0}));  // the first
     EXPECT_EQ(VRDformGetEntities(2, 100, f, buffer.data()), 2u);
     EXPECT_EQ(buffer, (List{l[2], l[3], kNull}));
@@ -284,7 +271,7 @@ TEST_F(Entities, ReadingSettingAndRefusals) {
                                       {"VRDformClear", -9}, {"VRDformKill", -9}}));
 }
 
-TEST_F(Entities, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
+TEST_F(Forms, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
     VRDentity owner = item(), f = item(owner), g = item(owner), s = item(), one = integer(1);
     add(f, {s});
     EXPECT_TRUE(holdsForms(f) && VRDformDeleteEntities(f, 0, 1) == 0 && !holdsForms(f));  // emptied: cleared
@@ -311,19 +298,19 @@ TEST_F(Entities, KillFollowsHoldsFormsUnlinksOnceAndFreesInRecursiveOrder) {
               (List{root, p, q, b, b1, a, a2, a1}));
 }
 
-TEST_F(Entities, KillEndsOnCyclesKillingEachFormOnce) {
+TEST_F(Forms, KillEndsOnCyclesKillingEachFormOnce) {
     VRDentity a = item(), b = item(), c = item();
     add(a, {b, b, c});
     add(b, {a, b});
     add(c, {a});
     ASSERT_TRUE(all({VRDformKill(a, 1, 0) == 0, VRDformKill(b, 1, 1) == 0}));  // b is dead: no-op
-    EXPECT_EQ((List{item(), item(), item(), item()}), (List{a, c, b, ghost(3)}));
+    EXPECT_EQ((List{item(), item(), item(), item()}), (List{a, c, b, at(3)}));
 }  // a million-level chain is killed in the copy suite, after its copy and search
 
 // Entities added to a killed form overwrite its link on the chain of
 // reusable records; emptied again, it ends the chain there instead of
 // linking to what the list held, so the store still dumps and reads back.
-TEST_F(Entities, AKilledFormEmptiedAgainEndsItsChain) {
+TEST_F(Forms, AKilledFormEmptiedAgainEndsItsChain) {
     VRDentity a = item(), b = item(), c = item(), held = item(), made{};
     for (VRDentity f : {a, b, c}) ASSERT_EQ(VRDformKill(f, 0, 0), 0);  // chain c, b, a
     ASSERT_TRUE(all({VRDformAddEntities(c, kEnd, 1, &held) == 0, VRDformDeleteEntities(c, 0, 1) == 0}));
@@ -344,7 +331,7 @@ TEST_F(Entities, AKilledFormEmptiedAgainEndsItsChain) {
     std::remove(path.c_str());
 }
 
-TEST_F(Entities, ListLengthLimitHoldsInEveryMode) {
+TEST_F(Forms, ListLengthLimitHoldsInEveryMode) {
     constexpr uint32_t kMax = 16777215;
     VRDentity one = integer(1), f = item(), g = itemWith(ints("12"));
     ASSERT_EQ(VRDformAddEntities(f, kEnd, kMax, List(kMax, one).data()), 0);
@@ -355,7 +342,7 @@ TEST_F(Entities, ListLengthLimitHoldsInEveryMode) {
     EXPECT_EQ(VRDformEntityCount(f), kMax);
 }
 
-TEST_F(Entities, FailedAllocationsLeaveListsUsable) {
+TEST_F(Forms, FailedAllocationsLeaveListsUsable) {
     VRDentity owner = item(), f = sub(owner), s = sub(f), two = integer(2), h = itemWith(ints("1"));
     heapwrapFailNth(1);  // a kill without work space touches nothing
     EXPECT_EQ(VRDformKill(f, 1, 1), 1);

@@ -108,8 +108,6 @@ TEST_F(Stores, RoutinesWithoutACurrentStoreReportUnderTheirOwnNames) {
     EXPECT_EQ(takeReports(), vrdtest::noStoreReports({"VRDpointGetValue"}));
 }
 
-class Errors : public vrdtest::StoreTest {};
-
 // Messages are found by the code's absolute value; anything outside the table, INT32_MIN included
 // (whose absolute value overflows an int), is "Unknown error".  (Installing a handler gives back
 // the previous one: test_hpp checks that around its own handler swaps.)
@@ -119,7 +117,7 @@ TEST(ErrorMessages, ByAbsoluteValueAndUnknownOutside) {
     for (int code : {-1, -25, 25, INT32_MIN}) EXPECT_STREQ(VRDerrorMessage(code), "Unknown error") << code;
 }
 
-TEST_F(Errors, LastErrorWithoutAHandlerAndCheckModeOnlyAddingTests) {
+TEST_F(Stores, LastErrorWithoutAHandlerAndCheckModeOnlyAddingTests) {
     VRDerrorHandler(nullptr);
     EXPECT_TRUE(VRDkeyGetPtrValue(3) == nullptr && VRDlastError() == VRD_E_BADKEY);
     uint32_t key;
