@@ -16,6 +16,7 @@
 namespace {
 
 using namespace vrdtest;
+using Cli = TreeTest;  // for the checks that build or read a store beside the tool
 
 const char *const kCommands[] = {"check", "fmt", "find", "pack", "unpack", "stats", "to-json", "from-json"};
 const std::string kVersion = std::string("vrd ") + VRD_PROJECT_VERSION + " (library version text 15.0.0.359)\n";
@@ -226,9 +227,7 @@ TEST(CliText, EveryReaderReportOnRandomTextsIsExplained) {
     EXPECT_GT(explained, 100);  // the samples do meet the reader's errors
 }
 
-using CliExample = StoreTest;
-
-TEST_F(CliExample, ThePlantModelIsCleanAndSurvivesFormatting) {
+TEST_F(Cli, ThePlantModelIsCleanAndSurvivesFormatting) {
     std::string plant = std::string(VRD_SOURCE_DIR) + "/examples/plant.vrd", once = scratch("plant1.vrd");
     ToolRun r = vrd("check " + plant);
     EXPECT_EQ(r.status, 0) << r.out;
@@ -248,7 +247,7 @@ TEST_F(CliExample, ThePlantModelIsCleanAndSurvivesFormatting) {
 
 // Coordinates of a board file keep all their digits through fmt, pack and
 // unpack with --exact-reals: the text read back holds the same doubles.
-TEST_F(CliExample, ExactRealsSurviveFmtPackAndUnpack) {
+TEST_F(Cli, ExactRealsSurviveFmtPackAndUnpack) {
     std::string text = "(board";
     for (int i = 0; i < 300; ++i) {
         double v = 100.0 + i * 1.000001 + (i % 7) * 1e-6;
@@ -332,12 +331,10 @@ TEST(CliFind, RefusesBadArgumentsBrokenFilesAndLossyMatches) {
     EXPECT_EQ(vrdRun({"find", "--exact-reals", in, "B"}).out, "(B 2.0)\n");
 }
 
-using CliJson = TreeTest;
-
 // Every kind of entity, as the mapping writes it; what only the C interface
 // makes (a form whose keyword is a point tag, NaN and infinities, -0.0)
 // reaches the tool through a binary file.
-TEST_F(CliJson, ToJsonWritesTheMapping) {
+TEST_F(Cli, ToJsonWritesTheMapping) {
     ToolRun r = vrd("to-json " + tempFile("kinds.vrd", "(A 1 -7 300000000 2.0 0.1 \"s t\" id (PT 3 -4) (B) (C x))"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "[\"A\",1,-7,300000000,2.0,0.1,\"s t\",{\"id\":\"id\"},[\"PT\",3,-4],[\"B\"],[\"C\",{\"id\":\"x\"}]]\n");
@@ -363,7 +360,7 @@ TEST_F(CliJson, ToJsonWritesTheMapping) {
 // JSON to text and back keeps every value: the plant model goes through
 // to-json and from-json to the text fmt --exact-reals writes, and through
 // from-json --binary to the same store as pack.
-TEST_F(CliJson, RoundTripsAreExact) {
+TEST_F(Cli, RoundTripsAreExact) {
     std::string plant = std::string(VRD_SOURCE_DIR) + "/examples/plant.vrd", json = scratch("plant.json");
     ASSERT_EQ(vrd("to-json " + plant + " -o " + json).status, 0);
     ToolRun back = vrd("from-json " + json);
@@ -382,7 +379,7 @@ TEST_F(CliJson, RoundTripsAreExact) {
 }
 
 // What vrd cannot hold is refused with the value's jq path, exit 1, nothing written.
-TEST_F(CliJson, FromJsonRefusesWhatVrdCannotHold) {
+TEST_F(Cli, FromJsonRefusesWhatVrdCannotHold) {
     const struct { const char *json, *message; } refusals[] = {
         {"[]", ".: a form is [\"KEYWORD\", entity, ...]: an empty array has no keyword"},
         {"{\"a\": 1}", ".: the top level is a form: [\"KEYWORD\", entity, ...]"},
@@ -425,15 +422,13 @@ TEST_F(CliJson, FromJsonRefusesWhatVrdCannotHold) {
     EXPECT_EQ(vrd("to-json " + packed).out, "[\"A\",[{\"keyword\":\"PT\"},1,2],{\"id\":\"a b\"}]\n");
 }
 
-using CliBinary = TreeTest;
-
 const char kText[] = "(A 1 \"x\" (b 2) (PT 3 4) y.z -0.50 300000000)";
 const char kWritten[] = "\n(A 1 \"x\"\n (b 2) (pt 3 4) y.z -0.5 300000000)\n";
 
 // The packed file is exactly the library's dump of the store the text makes,
 // unpacking gives the writer's layout of that tree, and the report of either
 // file is the report of the store it reads into.
-TEST_F(CliBinary, PackUnpackAndStatsAgreeWithTheLibrary) {
+TEST_F(Cli, PackUnpackAndStatsAgreeWithTheLibrary) {
     std::string in = tempFile("in.vrd", kText), packed = scratch("packed.bin"), out = scratch("unpacked.vrd");
     std::string expected = scratch("expected.bin");
     ToolRun r = vrd("pack " + in + " -o " + packed);
@@ -459,7 +454,7 @@ TEST_F(CliBinary, PackUnpackAndStatsAgreeWithTheLibrary) {
 // Pipes everywhere: text from standard input, a binary file to standard
 // output, and a binary file read back from standard input (the format sniff
 // must not eat it) or through /dev/stdin.
-TEST_F(CliBinary, StandardStreamsAndPipes) {
+TEST_F(Cli, StandardStreamsAndPipes) {
     std::string in = tempFile("pipe.vrd", kText), viaStdout = scratch("stdout.bin"), reference = scratch("ref.bin");
     ASSERT_EQ(vrd("pack " + in + " -o " + reference).status, 0);
     ToolRun r = vrd("pack - -o -", RunOptions{in, viaStdout, {}, false});
@@ -481,7 +476,7 @@ TEST_F(CliBinary, StandardStreamsAndPipes) {
 // Every output replaces its target only when complete: a full device is an
 // error with the system's reason, a shorter file leaves no old tail, and a
 // failed write leaves the old file as it was.
-TEST_F(CliBinary, OutputsAreCheckedAndReplacedWhole) {
+TEST_F(Cli, OutputsAreCheckedAndReplacedWhole) {
     std::string in = tempFile("out.vrd", kText), old = scratch("old.bin"), reference = scratch("ref2.bin");
     ASSERT_EQ(vrd("pack " + in + " -o " + reference).status, 0);
     for (const std::string &args : {"pack " + in + " -o /dev/full", "fmt " + in + " -o /dev/full",
@@ -523,7 +518,7 @@ TEST_F(CliBinary, OutputsAreCheckedAndReplacedWhole) {
 }
 
 // Every live form without an owner is a root, in key and index order.
-TEST_F(CliBinary, UnpackWritesEveryLiveRootInKeyAndIndexOrder) {
+TEST_F(Cli, UnpackWritesEveryLiveRootInKeyAndIndexOrder) {
     add(form("B"), {integer(1)});
     form("D");
     VRDentity killed = form("B");
@@ -535,7 +530,7 @@ TEST_F(CliBinary, UnpackWritesEveryLiveRootInKeyAndIndexOrder) {
 
 // A store built through the interface may hold what the text cannot carry:
 // unpack names each value with its path and writes nothing unless allowed.
-TEST_F(CliBinary, UnpackRefusesWhatTheTextCannotCarry) {
+TEST_F(Cli, UnpackRefusesWhatTheTextCannotCarry) {
     VRDentity root = form("Pt"), e{}, deep = child(root, "d");
     ASSERT_EQ(VRDformAddString(root, kEnd, "say \"hi\"", &e), 0);
     ASSERT_EQ(VRDformAddId(root, kEnd, "two words", &e), 0);
@@ -570,7 +565,7 @@ TEST_F(CliBinary, UnpackRefusesWhatTheTextCannotCarry) {
     EXPECT_NE(r.out.find("\"say \"hi\"\" two words -12 0.30000000000000004 \"lll"), std::string::npos) << r.out;
 }
 
-TEST_F(CliBinary, BadInputAndUsage) {
+TEST_F(Cli, BadInputAndUsage) {
     std::string dir = testing::TempDir();  // a missing input: test_cli_args, for every command
     std::string v7 = tempFile("v7.bin", std::string("\x07\0\0\0\0\0\0\0", 8)), badText = tempFile("bad.vrd", "(A 1");
     std::string cut = tempFile("cut.bin", std::string("\x06\0\0\0\x05\0\0\0A", 9)), good = tempFile("good.vrd", kText);
