@@ -115,6 +115,18 @@ inline std::string slurp(const std::string &path) {
     return s.str();
 }
 
+// The whole contents of a file as bytes (none when it cannot be read).
+inline std::vector<uint8_t> fileBytes(const std::string &path) {
+    std::string s = slurp(path);
+    return {s.begin(), s.end()};
+}
+
+// Makes `bytes` the whole contents of the file at `path`.
+inline void writeFile(const std::string &path, const std::vector<uint8_t> &bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 inline VRDentity entity(uint32_t first, uint32_t second = 0) { return VRDentity{first, second}; }
 
 // Every call of a setup sequence returned 0; a braced list runs them in order.

@@ -1,10 +1,12 @@
-// test_binary.cpp - the version-6 binary file: exact bytes, round trips, failures and hostile files.
-#include <fstream>
+// test_binary.cpp - the version-6 binary file: exact bytes, round trips, failures and hostile files; the checked dump;
+// the marks the binary reader keeps runs apart with, word boundaries included.
+#include <cerrno>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <random>
+#include <vector>
 
+#include "frame/section.h"
 #include "support.h"
 
 using vrdtest::expectOk;
@@ -84,13 +86,11 @@ protected:
     Bytes written() {  // the current store as a file
         EXPECT_EQ(VRDfileWriteBinary(path.c_str()), 0);
         EXPECT_TRUE(takeReports().empty());
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return vrdtest::fileBytes(path);
     }
     // Reads `bytes` into a fresh store with key KEEP and what `fill` makes; allocation n fails.
     int32_t readIntoFreshStore(const Bytes &bytes, long failNth = 0, const std::function<void()> &fill = [] {}) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        vrdtest::writeFile(path, bytes);
         VRDkill(VRDget(nullptr), nullptr);
         uint32_t keep;
         EXPECT_TRUE(VRDnew("target") != nullptr && VRDkeyCreate("KEEP", &keep) == 0);
@@ -156,6 +156,9 @@ TEST_F(BinaryTest, FileHoldsEveryPoolFieldByFieldAndReadsBackEqual) {
     const Bytes both = written();
     const long small = 4 + (4 + 6 + 4 + 44 + 512 + 28) + (4 + 2048) * 2 + 4 + (4 + 9 + 4096) + 8;
     EXPECT_TRUE(both.size() == bytes.size() && std::equal(both.begin() + small, both.end(), bytes.begin() + small));
+    // The checked dump over the longer file leaves exactly its own bytes.
+    EXPECT_EQ(VRDfileWriteBinaryChecked(path.c_str()), 0);
+    EXPECT_TRUE(vrdtest::fileBytes(path) == Bytes(both.begin(), both.begin() + small) && takeReports().empty());
     EXPECT_EQ(readIntoFreshStore(both), 0);
     EXPECT_STREQ(VRDstringGetPtrValue(VRDformGetEntity(f, 0)), "tiny");
 }
@@ -163,13 +166,44 @@ TEST_F(BinaryTest, FileHoldsEveryPoolFieldByFieldAndReadsBackEqual) {
 TEST_F(BinaryTest, OpenAndHeaderFailuresLeaveTheStoreUntouched) {
     EXPECT_EQ(VRDfileReadBinary((path + "-missing").c_str()), 1);
     EXPECT_EQ(VRDfileWriteBinary(testing::TempDir().c_str()), 1);  // a directory
-    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileReadBinary", -10}, {"VRDfileWriteBinary", -10}}));
+    errno = 0;
+    EXPECT_EQ(VRDfileWriteBinaryChecked(testing::TempDir().c_str()), 1);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileReadBinary", -10}, {"VRDfileWriteBinary", -10},
+                                                  {"VRDfileWriteBinaryChecked", VRD_E_OPEN}}));
     const std::pair<Bytes, int> headers[] = {{{7, 0, 0, 0, 0, 0, 0, 0}, -12}, {{6, 0, 0}, -11}, {{}, -11}};
     for (const auto &[bytes, code] : headers) {
         EXPECT_EQ(readIntoFreshStore(bytes), 1);
         EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileReadBinary", code}}));
         EXPECT_EQ(VRDkeyFind("KEEP"), 0u);
     }
+    ASSERT_EQ(VRDkill(VRDget(nullptr), nullptr), 0);
+    EXPECT_EQ(VRDfileWriteBinaryChecked(path.c_str()), 1);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileWriteBinaryChecked", VRD_E_NOSTORE}}));
+}
+
+// A full device: the standard dump says nothing (its writes are not examined);
+// the checked one reports -25 under its own name with the system's reason in
+// errno.  The text writer gives 0 whatever its writes did, without a report;
+// a failed write leaves the channel failed, and closing it says so.
+TEST_F(BinaryTest, FullDeviceIsReportedByTheCheckedDumpWithTheSystemsReason) {
+    if (vrdtest::fullDevice() == nullptr) GTEST_SKIP() << "no full device here";
+    VRDentity root, e;
+    expectOk({VRDformCreate(VRDnullEntity(), VRD_NO_KEY, "Root", &root), VRDformAddInt(root, kNone, 400000000, &e),
+              VRDformAddReal(kNone, &e, root, 2.5), VRDformAddString(root, kNone, "text", &e)});
+    EXPECT_EQ(VRDfileWriteBinary("/dev/full"), 0);
+    EXPECT_TRUE(takeReports().empty());
+    errno = 0;
+    EXPECT_EQ(VRDfileWriteBinaryChecked("/dev/full"), 1);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(takeReports(), (std::vector<Report>{{"VRDfileWriteBinaryChecked", VRD_E_WRITE}}));
+    EXPECT_EQ(VRDlastError(), -25);
+    EXPECT_STREQ(VRDerrorMessage(VRD_E_WRITE), "Unknown error");
+    TextChannel *full = openTextFile("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    for (int i = 0; i < 2000; ++i) EXPECT_EQ(VRDfileWriteEntity(full, 1, root, 1), 0);
+    EXPECT_EQ(closeTextFile(full), -1);
+    EXPECT_TRUE(takeReports().empty());
 }
 
 // A file cut inside the string section: keys, forms and points are the file's, the strings are
@@ -262,6 +296,47 @@ TEST_F(BinaryTest, FailedAllocationsAndDamagedFilesAreRefusedOrReadSafely) {
         exerciseStore();
     }
     EXPECT_TRUE(outcomes[0] > 0 && outcomes[1] > 0);  // some damage is harmless, some is refused
+}
+
+// Runs are claimed a 64-bit word at a time: runs that meet are apart, any
+// shared bit is refused wherever it falls in a word, a run leaving the marks
+// is refused, and single claims see the bits runs set.
+TEST(Marks, RunsMeetButNeverShareABit) {
+    vrd::Marks marks;
+    ASSERT_EQ(marks.init(300), vrd::Status::Ok);
+    const struct { uint64_t first, n; bool claimed; } runs[] = {
+        {0, 1, true},     {1, 63, true},   {64, 64, true},  {130, 70, true}, {129, 1, true}, {128, 2, false},
+        {199, 2, false},  {200, 100, true}, {299, 1, false}, {300, 1, false}, {250, 60, false}, {0, 0, true},
+    };
+    for (const auto &r : runs) EXPECT_EQ(marks.claimRun(r.first, r.n), r.claimed) << r.first << "+" << r.n;
+    EXPECT_FALSE(marks.test(128));
+    EXPECT_TRUE(marks.claim(128));
+    for (uint64_t i = 0; i < 300; ++i) ASSERT_TRUE(marks.test(i)) << i;
+    EXPECT_FALSE(marks.test(300));
+    EXPECT_FALSE(marks.claim(64));
+}
+
+// Runs inside one word take a shorter path than runs across words: random
+// runs of every length and place get the answers a plain bit per slot gives.
+TEST(Marks, RunsAgreeWithPlainBits) {
+    uint64_t seed = 12;
+    auto next = [&seed](uint64_t n) { return ((seed = seed * 6364136223846793005u + 1442695040888963407u) >> 33) % n; };
+    for (int round = 0; round < 50; ++round) {
+        vrd::Marks marks;
+        ASSERT_EQ(marks.init(700), vrd::Status::Ok);
+        std::vector<bool> plain(700, false);
+        for (int i = 0; i < 60; ++i) {
+            uint64_t first = next(720), n = next(round % 2 == 0 ? 70 : 140);
+            bool free = n == 0 || (first < 700 && n <= 700 - first);
+            for (uint64_t j = first; free && j < first + n; ++j) free = !plain[j];
+            bool claimed = marks.claimRun(first, n);
+            ASSERT_EQ(claimed, free) << first << "+" << n;
+            // A refused run may leave the marks in any state: the round ends there.
+            if (!claimed) break;
+            for (uint64_t j = first; j < first + n; ++j) plain[j] = true;
+        }
+        for (uint64_t j = 0; j < 700; ++j) ASSERT_TRUE(!plain[j] || marks.test(j)) << j;
+    }
 }
 
 }  // namespace

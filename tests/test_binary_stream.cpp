@@ -1,4 +1,5 @@
-// test_binary_stream.cpp - a binary file read from a pipe is read exactly as from a regular file, in bounded memory.
+// test_binary_stream.cpp - POSIX only: a binary file read from a pipe is read exactly as from a regular file, in
+// bounded memory; the checked dump under a file-size limit.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -6,8 +7,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "files/binary.h"
@@ -15,7 +16,9 @@
 
 namespace {
 
+using vrdtest::fileBytes;
 using vrdtest::Report;
+using vrdtest::writeFile;
 using Bytes = std::vector<uint8_t>;
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -29,16 +32,6 @@ constexpr bool kSanitized = false;
 #else
 constexpr bool kSanitized = false;
 #endif
-
-Bytes fileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::string &path, const Bytes &bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 void putWords(Bytes &bytes, std::initializer_list<uint32_t> words) {
     for (uint32_t word : words) {
@@ -227,6 +220,32 @@ TEST_F(StreamTest, SectionReadersLeaveAPipeAtTheirSectionsEnd) {
     ASSERT_EQ(VRDfileWriteBinary(dump.c_str()), 0);
     EXPECT_TRUE(fileBytes(dump) == whole.store);
     EXPECT_TRUE(takeReports().empty());
+}
+
+// A file-size limit cuts the checked dump short: with SIGXFSZ ignored the
+// write that crosses it fails with EFBIG, which the checked dump reports
+// wherever it falls, up to the last section's last byte; the child tells the parent.
+TEST_F(StreamTest, FileSizeLimitIsReportedInEverySectionOfTheCheckedDump) {
+    const size_t size = sampleDump(dump).size();
+    for (size_t limit : {size_t{100}, size / 2, size - 8, size - 1}) {
+        std::remove(file.c_str());
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit cap = {limit, limit};
+            setrlimit(RLIMIT_FSIZE, &cap);
+            vrdtest::reports().clear();
+            errno = 0;
+            int status = VRDfileWriteBinaryChecked(file.c_str());
+            bool reported = vrdtest::reports() == std::vector<Report>{{"VRDfileWriteBinaryChecked", VRD_E_WRITE}};
+            _exit(status == 1 && errno == EFBIG && reported ? 0 : 1);
+        }
+        int raw = 0;
+        ASSERT_EQ(waitpid(child, &raw, 0), child);
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << limit;
+        EXPECT_EQ(fileBytes(file).size(), limit);  // what the limit let through
+    }
 }
 
 }  // namespace

@@ -46,11 +46,11 @@ inline int32_t readText(const std::string &text, VRDentity *result, int32_t case
     return status;
 }
 
-// Writes an entity into a buffer channel; the text written.
-inline std::string writeText(VRDentity e, int32_t caseFlags = 0, int32_t indent = 1) {
+// Writes an entity into a buffer channel, with the standard or the exact-real writer; the text written.
+inline std::string writeText(VRDentity e, int32_t caseFlags = 0, int32_t indent = 1, bool exact = false) {
     TextChannel *c = openTextBuffer();
     if (c == nullptr) return "<no buffer>";
-    VRDfileWriteEntity(c, caseFlags, e, indent);
+    (exact ? VRDfileWriteEntityExact : VRDfileWriteEntity)(c, caseFlags, e, indent);
     size_t length = 0;
     const char *data = textBufferData(c, &length);
     std::string text(data, length);
